@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// One side of the tempo-timed delay. A change of length rewrites the line before its return is
+// heard again: the return is silent for `length` frames, then fades in over 500 frames.
+class DelayLine
+{
+public:
+    explicit DelayLine(int capacityFrames);
+
+    // Sets the delay length in frames (clamped to the buffer); a new length starts a refill.
+    void setLength(int32_t newLength);
+    // Writes one input frame and returns the delayed output.
+    float process(float input);
+
+    int capacity() const { return (int)buffer.size(); }
+    int32_t getLength() const { return length; }
+    int32_t getRefill() const { return refill; }
+    float getGain() const { return gain; }
+
+    float feedback = 0.0f;
+
+private:
+    std::vector<float> buffer;
+    int32_t length = 1;
+    int32_t refill = 0;
+    float gain = 1.0f;
+    uint64_t position = 1;
+};

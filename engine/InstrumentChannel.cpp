@@ -1,0 +1,208 @@
+#include "InstrumentChannel.h"
+
+#include "InstrumentVoice.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <numbers>
+
+namespace
+{
+constexpr double nominalEngineRate = 88200.0;
+} // namespace
+
+InstrumentChannel::InstrumentChannel()
+    : SynthBase::Channel(nominalEngineRate)
+    , chorusRight(std::numbers::pi)
+{
+    for (int n = 0; n < 128; ++n)
+    {
+        const double hz = 440.0 * std::pow(2.0, (n - 69) / 12.0);
+        noteFrequencies[(size_t)n] = std::round(hz * 1.0e10) / 1.0e10;
+    }
+
+    // One guard entry past the end: a lookup angle just under 2pi can round up to the last index.
+    sineTable.resize((size_t)sineTableSize + 1);
+    for (int i = 0; i <= sineTableSize; ++i)
+    {
+        const float fraction = (float)i / (float)sineTableSize;
+        sineTable[(size_t)i] = std::sin((float)(2.0 * std::numbers::pi * fraction));
+    }
+
+    for (int side = 0; side < 2; ++side)
+    {
+        delayInputFilterA[(size_t)side].rate = nominalEngineRate;
+        delayInputFilterB[(size_t)side].rate = (float)nominalEngineRate;
+    }
+
+    for (int i = 0; i < voiceCount; ++i)
+    {
+        auto voice = std::make_unique<InstrumentVoice>(sineTable.data());
+        voice->setSampleRate(nominalEngineRate);
+        addVoice(std::move(voice));
+    }
+
+    buildParameterTable();
+}
+
+InstrumentChannel::~InstrumentChannel() = default;
+
+SynthBase::ParameterInfo InstrumentChannel::getParameterInfo(int index) const
+{
+    const auto& descriptor = instrumentParameters[(size_t)index];
+    return {descriptor.id, descriptor.curve, descriptor.defaultValue, descriptor.min, descriptor.max};
+}
+
+void InstrumentChannel::pushNoteEvent(int32_t type, int note, int frame, bool fromAudioThread, float velocity)
+{
+    if (note < 0 || note > 127)
+        return;
+    SynthBase::SynthEvent event;
+    event.type = type;
+    event.frame = frame;
+    event.note = note;
+    event.value1 = noteFrequencies[(size_t)note];
+    event.value2 = velocity;
+    pushEvent(fromAudioThread, event);
+}
+
+void InstrumentChannel::noteOn(int, int note, int frame, bool fromAudioThread, float velocity)
+{
+    pushNoteEvent(SynthBase::noteOnEvent, note, frame, fromAudioThread, velocity);
+}
+
+void InstrumentChannel::noteOff(int, int note, int frame, bool fromAudioThread, float velocity)
+{
+    pushNoteEvent(SynthBase::noteOffEvent, note, frame, fromAudioThread, velocity);
+}
+
+void InstrumentChannel::pitchBend(int, int frame, bool, float value)
+{
+    SynthBase::SynthEvent event;
+    event.type = SynthBase::pitchBendEvent;
+    event.frame = frame;
+    event.value1 = value;
+    pushEventLocked(event);
+}
+
+void InstrumentChannel::controller(int, int number, int frame, bool, float value)
+{
+    SynthBase::SynthEvent event;
+    if (number == 1)
+        event.type = SynthBase::modWheelEvent;
+    else if (number == 64)
+        event.type = SynthBase::sustainEvent;
+    else
+        return;
+    event.frame = frame;
+    event.value1 = value;
+    pushEventLocked(event);
+}
+
+void InstrumentChannel::handleEvent(const SynthBase::SynthEvent& event)
+{
+    switch (event.type)
+    {
+    case SynthBase::noteOnEvent:
+        if (auto* voice = getVoiceForNote(event.note); voice != nullptr && !voice->isKeyDown())
+        {
+            voice->setVoiceParameter(0, (float)event.value1);
+            voice->setVoiceParameter(1, (float)event.value2);
+            voice->startNote();
+        }
+        break;
+    case SynthBase::noteOffEvent:
+        if (auto* voice = takeVoiceForRelease(event.note))
+            voice->stopNote();
+        break;
+    case SynthBase::sustainEvent:
+        setSustainPedal((float)event.value1);
+        break;
+    case SynthBase::pitchBendEvent:
+        pitchBendValue = event.value1;
+        break;
+    case SynthBase::modWheelEvent:
+        modWheelValue = event.value1;
+        break;
+    default:
+        break;
+    }
+}
+
+int32_t InstrumentChannel::computeDelayLength() const
+{
+    using namespace ParameterIndex;
+    const bool sync = hostTempo != 0.0 && getParameterTarget(delaySyncToHost) >= 0.5f;
+    const double bpm = sync ? hostTempo : (double)getParameterTarget(delayTempo);
+    const int noteIndex =
+        std::clamp((int)std::round(getParameterTarget(delayLength)), 0, (int)delayNoteValues.size() - 1);
+    return (int32_t)(delayNoteValues[(size_t)noteIndex] * (60.0 / bpm) * engineRate * 0.5);
+}
+
+void InstrumentChannel::postProcessFrame(float* frame)
+{
+    using namespace ParameterIndex;
+
+    const int32_t length = computeDelayLength();
+    const float feedback = getParameterCurrent(delayFeedback);
+    delayLeft.feedback = feedback;
+    delayRight.feedback = feedback;
+    delayLeft.setLength(length);
+    delayRight.setLength(length);
+
+    // The delay hears the band between the two corners, with inverted polarity.
+    const float lowCorner = getParameterCurrent(delayLowpass);
+    const float highCorner = getParameterCurrent(delayHighpass);
+    double cutoffA = lowCorner * lowCorner * 20000.0f;
+    cutoffA = std::min(std::max(cutoffA, 20.0), 20000.0);
+    double cutoffB = highCorner * highCorner * 20000.0f;
+    cutoffB = std::max(std::min(cutoffB, 15000.0), 60.0);
+
+    float delayed[2];
+    DelayLine* lines[2] = {&delayLeft, &delayRight};
+    for (size_t side = 0; side < 2; ++side)
+    {
+        auto& filterA = delayInputFilterA[side];
+        auto& filterB = delayInputFilterB[side];
+        filterA.setCutoffAndDamping(cutoffA, 1.0);
+        filterB.setCutoffAndDamping(cutoffB, 1.0);
+        const float x = frame[side];
+        const float u = filterA.process(x);
+        const float v = filterB.process(u - x);
+        delayed[side] = lines[side]->process(v);
+    }
+
+    const float mix = getParameterCurrent(delayMix);
+    frame[0] += delayed[0] * mix;
+    frame[1] += delayed[1] * mix;
+
+    const auto gain = (float)(getParameterNormalised(mainVolume) * 0.4);
+    const auto chorusDepth = (float)(getParameterNormalised(chorus) * 0.002);
+    chorusLeft.setDepth(chorusDepth);
+    chorusRight.setDepth(chorusDepth);
+    const float left = chorusLeft.process(frame[0]);
+    const float right = chorusRight.process(frame[1]);
+
+    frame[0] = gain * left;
+    frame[1] = right * gain;
+
+    clearChangedList();
+}
+
+void InstrumentChannel::setSampleRate(double rate)
+{
+    // The nominal rate (ramp clock, amplitude envelope) deliberately stays at its construction value.
+    if (rate == engineRate)
+        return;
+    engineRate = rate;
+    chorusLeft.setRate(rate);
+    chorusRight.setRate(rate);
+    for (size_t side = 0; side < 2; ++side)
+    {
+        delayInputFilterA[side].rate = rate;
+        delayInputFilterA[side].clear();
+        delayInputFilterB[side].rate = (float)rate;
+    }
+    forEachVoice([rate](SynthBase::Voice& voice) { voice.setSampleRate(rate); });
+}

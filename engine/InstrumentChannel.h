@@ -1,0 +1,67 @@
+#pragma once
+
+#include "ChorusLine.h"
+#include "DelayLine.h"
+#include "InstrumentParameters.h"
+#include "SynthChannel.h"
+#include "TwoPoleLowPass.h"
+
+#include <array>
+#include <vector>
+
+class InstrumentVoice;
+
+// The instrument's channel: 24 phase-modulation voices, the note-frequency and sine tables, and
+// the channel effects (band-limited tempo delay, chorus, master volume) run on every frame.
+class InstrumentChannel : public SynthBase::Channel
+{
+public:
+    static constexpr int voiceCount = 24;
+    static constexpr int sineTableSize = 64000;
+    // Long enough for the longest delay (two beats at 60 BPM) at a 192 kHz host.
+    static constexpr int delayCapacityFrames = 2 * 2 * 192000;
+    static constexpr std::array<double, 6> delayNoteValues{4.0, 3.0, 2.0, 1.5, 1.0, 0.5};
+
+    InstrumentChannel();
+    ~InstrumentChannel() override;
+
+    void noteOn(int midiChannel, int note, int frame, bool fromAudioThread, float velocity) override;
+    void noteOff(int midiChannel, int note, int frame, bool fromAudioThread, float velocity) override;
+    void pitchBend(int midiChannel, int frame, bool fromAudioThread, float value) override;
+    void controller(int midiChannel, int number, int frame, bool fromAudioThread, float value) override;
+
+    double getPitchBend() const override { return pitchBendValue; }
+    double getModWheel() const override { return modWheelValue; }
+
+    int getNumParameters() const override { return instrumentParameterCount; }
+    SynthBase::ParameterInfo getParameterInfo(int index) const override;
+    void parameterChanged(int, float) override {}
+
+    void handleEvent(const SynthBase::SynthEvent& event) override;
+    void postProcessFrame(float* frame) override;
+    void setSampleRate(double rate) override;
+
+    double getEngineRate() const { return engineRate; }
+    double getNoteFrequency(int note) const { return noteFrequencies[(size_t)note]; }
+    const float* getSineTable() const { return sineTable.data(); }
+    const DelayLine& getDelayLine(int side) const { return side == 0 ? delayLeft : delayRight; }
+    const ChorusLine& getChorusLine(int side) const { return side == 0 ? chorusLeft : chorusRight; }
+    // The delay length in frames that the current parameters and tempo ask for.
+    int32_t computeDelayLength() const;
+
+private:
+    void pushNoteEvent(int32_t type, int note, int frame, bool fromAudioThread, float velocity);
+
+    double engineRate = 88200.0;
+    double pitchBendValue = 0.0;
+    double modWheelValue = 0.0;
+    std::array<double, 128> noteFrequencies{};
+    std::vector<float> sineTable;
+
+    DelayLine delayLeft{delayCapacityFrames};
+    DelayLine delayRight{delayCapacityFrames};
+    std::array<TwoPoleLowPass, 2> delayInputFilterA;
+    std::array<TwoPoleLowPass, 2> delayInputFilterB;
+    ChorusLine chorusLeft{0.0};
+    ChorusLine chorusRight;
+};

@@ -1,0 +1,152 @@
+#pragma once
+
+#include "SynthEvent.h"
+#include "SynthParameters.h"
+#include "SynthVoice.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace SynthBase
+{
+
+// The generic engine channel: turns MIDI into timestamped events, keeps a queue that other threads
+// may fill, dispatches events at their frame, allocates, steals and releases voices, handles the
+// sustain pedal, smooths its parameter table and renders one frame at a time.
+//
+// Everything here runs on the audio thread except the event queue, whose pushes from elsewhere are
+// bracketed by the lock hook. Nothing allocates after construction.
+class Channel
+{
+public:
+    static constexpr int eventCapacity = 4096;
+    static constexpr int noteSlots = 129;
+    static constexpr int outputChannelCount = 2;
+
+    using LockHook = void (*)(bool lock, void* context);
+
+    explicit Channel(double nominalRate);
+    virtual ~Channel();
+
+    Channel(const Channel&) = delete;
+    Channel& operator=(const Channel&) = delete;
+
+    // Voice management.
+    virtual Voice* getVoiceForNote(int note);
+    virtual Voice* takeVoiceForRelease(int note);
+    virtual Voice* getHeldVoice(int index);
+    virtual void setSustainPedal(float value);
+    virtual float getSustainPedal() const;
+    virtual int getVoiceMode() const;
+    virtual double getPitchBend() const;
+    virtual double getModWheel() const;
+
+    // MIDI entry points.
+    virtual void noteOn(int midiChannel, int note, int frame, bool fromAudioThread, float velocity) = 0;
+    virtual void noteOff(int midiChannel, int note, int frame, bool fromAudioThread, float velocity) = 0;
+    virtual void pitchBend(int midiChannel, int frame, bool fromAudioThread, float value) = 0;
+    virtual void controller(int midiChannel, int number, int frame, bool fromAudioThread, float value) = 0;
+    virtual void handleMidiMessage(int status, int data1, int data2, int frame, bool fromAudioThread);
+
+    // Parameter table.
+    virtual void setParameterNormalised(int index, float value);
+    virtual void setParameterNormalisedRamped(int index, float value, float seconds);
+    virtual void setParameterPlain(int index, float plain);
+    virtual void setParameterPlainRamped(int index, float plain, float seconds);
+    virtual float getParameterNormalised(int index) const;
+    virtual float getParameter(int index, bool fromCurrent) const;
+    virtual float getParameterTarget(int index) const;
+    virtual float getParameterCurrent(int index) const;
+    virtual int getNumParameters() const = 0;
+    virtual ParameterInfo getParameterInfo(int index) const = 0;
+    virtual void parameterChanged(int index, float plain) = 0;
+
+    // Events.
+    virtual void handleEvent(const SynthEvent& event) = 0;
+    virtual void pushEventLocked(const SynthEvent& event);
+    virtual void pushEvent(bool fromAudioThread, const SynthEvent& event);
+
+    virtual void postProcessFrame(float* frame);
+    virtual void setSampleRate(double rate);
+
+    // Called by the processor once per host block, in this order.
+    void dispatchParameterChanges();
+    void beginBlock(int64_t frameBase);
+    void setHostTempo(double bpm) { hostTempo = bpm; }
+    // Renders one frame into out[0] (left) and out[1] (right).
+    void renderFrame(int64_t frameTime, float* out);
+
+    void setLockHook(LockHook hook, void* context);
+
+    double getNominalRate() const { return nominalRate; }
+    double getHostTempo() const { return hostTempo; }
+    int getQueuedEventCount() const { return queueCount; }
+    int getActiveVoiceCount() const;
+    int getFreeVoiceCount() const;
+    Voice* getActiveHead() const { return activeHead; }
+    Voice* getVoiceForNoteSlot(int note) const;
+    const ParameterRecord& getParameterRecord(int index) const { return parameters[(size_t)index]; }
+
+protected:
+    // Takes ownership of a voice and pushes it at the head of the free list.
+    void addVoice(std::unique_ptr<Voice> voice);
+    // Builds the parameter table from getNumParameters / getParameterInfo; derived constructors
+    // call it once they can answer those.
+    void buildParameterTable();
+    // Empties the changed list without notifying anyone.
+    void clearChangedList();
+
+    template <typename Function>
+    void forEachVoice(Function&& function)
+    {
+        for (auto& voice : pool)
+            function(*voice);
+    }
+
+    double nominalRate;
+    double inverseNominalRate;
+    double hostTempo = 0.0;
+    float sustainPedal = 0.0f;
+    int64_t currentFrame = 0;
+
+private:
+    void writeParameter(int index, float value, bool ramp);
+    void markChanged(int index);
+    void unlinkActive(Voice* voice);
+    void pushActiveHead(Voice* voice);
+    void pushFreeHead(Voice* voice);
+    Voice* popFreeHead();
+    void lock(bool shouldLock);
+
+    std::array<SynthEvent, eventCapacity> queue{};
+    // Read without the lock to skip locking an empty queue; changed only under the lock or on
+    // the audio thread while the host holds it.
+    std::atomic<int> queueCount{0};
+    std::array<SynthEvent, eventCapacity> blockEvents{};
+    std::array<uint64_t, eventCapacity> sortKeys{};
+    int blockCount = 0;
+    int readPosition = 0;
+    int64_t frameBase = 0;
+
+    std::vector<std::unique_ptr<Voice>> pool;
+    Voice* freeHead = nullptr;
+    Voice* activeHead = nullptr;
+    Voice* activeTail = nullptr;
+    std::array<Voice*, noteSlots> voiceByNote{};
+
+    std::vector<ParameterRecord> parameters;
+    std::vector<int> changedList;
+    int changedCount = 0;
+    std::vector<int> rampList;
+    int rampCount = 0;
+    float rampClockRate;
+    std::vector<float> scratch;
+
+    LockHook lockHook = nullptr;
+    void* lockContext = nullptr;
+};
+
+} // namespace SynthBase

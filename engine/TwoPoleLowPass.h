@@ -1,0 +1,48 @@
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+// Resonant two-pole low-pass filter (bilinear form). Coefficients and state are double; the
+// output is rounded to float, and so is what the state remembers of it.
+class TwoPoleLowPass
+{
+public:
+    double cutoff = 1000.0;
+    double damping = 1.0;
+    double rate = 88200.0;
+    double b0 = 0.0, b1 = 0.0, b2 = 0.0, a1 = 0.0, a2 = 0.0;
+    double k = 0.0;
+    double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0;
+
+    void clear() { x1 = x2 = y1 = y2 = 0.0; }
+
+    void setCutoffAndDamping(double newCutoff, double newDamping)
+    {
+        // Past Nyquist the tangent turns negative and the filter explodes; that only happens at
+        // engine rates far below any real host's, where the cutoff is held just under Nyquist.
+        cutoff = std::min(newCutoff, rate * 0.49);
+        damping = newDamping;
+        k = 1.0 / std::tan(std::numbers::pi * cutoff / rate);
+        const double a = damping * k;
+        const double b = k * k;
+        const double n = 1.0 / (a + 1.0 + b);
+        b0 = n;
+        b1 = 2.0 * n;
+        b2 = n;
+        a1 = 2.0 * (1.0 - b) * n;
+        a2 = ((1.0 - a) + b) * n;
+    }
+
+    float process(float x)
+    {
+        const double input = x;
+        const auto y = (float)(b1 * x1 + b0 * input + b2 * x2 - a1 * y1 - a2 * y2);
+        x2 = x1;
+        x1 = input;
+        y2 = y1;
+        y1 = y;
+        return y;
+    }
+};

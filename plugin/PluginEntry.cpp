@@ -1,0 +1,6 @@
+#include "OrvelundAudioProcessor.h"
+
+juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
+{
+    return new OrvelundAudioProcessor();
+}

@@ -1,0 +1,153 @@
+#include "ChorusLine.h"
+#include "DelayLine.h"
+#include "EngineDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace ParameterIndex;
+
+namespace
+{
+// Normalised value of "Delay Length" that selects note-value index i.
+float lengthIndex(int i)
+{
+    return (float)i / 5.0f;
+}
+} // namespace
+
+TEST(Delay, LengthFromNoteValueAndTempo)
+{
+    EngineDriver engine;
+    auto& channel = engine.channel;
+    channel.setParameterPlain(delayTempo, 120.0f);
+    const int expected[] = {88200, 66150, 44100, 33075, 22050, 11025}; // 2, 1.5, 1, 0.75, 0.5, 0.25 beats
+    for (int i = 0; i < 6; ++i)
+    {
+        channel.setParameterNormalised(delayLength, lengthIndex(i));
+        EXPECT_EQ(channel.computeDelayLength(), expected[i]) << "note value " << i;
+    }
+
+    // Host values 0.1 and 0.3 are plain 0.5 and 1.5, rounded half away from zero.
+    channel.setParameterNormalised(delayLength, 0.1f);
+    EXPECT_EQ(channel.computeDelayLength(), 66150);
+    channel.setParameterNormalised(delayLength, 0.3f);
+    EXPECT_EQ(channel.computeDelayLength(), 44100);
+}
+
+TEST(Delay, SyncUsesTheHostTempoOnlyWhenThereIsOne)
+{
+    EngineDriver engine;
+    auto& channel = engine.channel;
+    channel.setParameterPlain(delayTempo, 120.0f);
+    channel.setParameterNormalised(delayLength, lengthIndex(4)); // half a beat
+
+    channel.setHostTempo(90.0);
+    EXPECT_EQ(channel.computeDelayLength(), 22050) << "sync off: the parameter tempo";
+    channel.setParameterNormalised(delaySyncToHost, 1.0f);
+    EXPECT_EQ(channel.computeDelayLength(), 29400) << "sync on: the host tempo";
+    channel.setHostTempo(0.0);
+    EXPECT_EQ(channel.computeDelayLength(), 22050) << "no host tempo: the parameter tempo again";
+}
+
+TEST(Delay, LongestDelayFitsAt192kHz)
+{
+    EngineDriver engine;
+    auto& channel = engine.channel;
+    channel.setSampleRate(2.0 * 192000.0);
+    channel.setParameterPlain(delayTempo, 60.0f);
+    channel.setParameterNormalised(delayLength, 0.0f);
+    EXPECT_EQ(channel.computeDelayLength(), 768000);
+    engine.block(16);
+    EXPECT_EQ(channel.getDelayLine(0).getLength(), 768000);
+}
+
+TEST(Delay, LengthChangeRefillsSilentlyThenFadesIn)
+{
+    DelayLine line(2000);
+    line.feedback = 0.0f;
+    const int length = 1000;
+    line.setLength(length);
+
+    std::vector<float> out;
+    for (int i = 0; i < 3 * length; ++i)
+        out.push_back(line.process(1.0f));
+
+    for (int i = 0; i < length; ++i)
+        ASSERT_EQ(out[(size_t)i], 0.0f) << "silent while the line is rewritten, frame " << i;
+    EXPECT_EQ(line.getRefill(), 0);
+
+    // After the refill the return fades in by 0.002 per frame; the first writes of the refill
+    // were themselves faded in from 1/500.
+    EXPECT_FLOAT_EQ(out[(size_t)length], 0.002f * (2.0f / 500.0f));
+    EXPECT_NEAR(out[(size_t)length + 100], 0.202f * (102.0f / 500.0f), 1e-6);
+    // The gain stops at the first step past 1 (float steps of 0.002 land just short of 1).
+    EXPECT_NEAR(out[(size_t)length + 600], 1.0f, 0.0025) << "fully faded in after 500 frames";
+    EXPECT_EQ(out.back(), line.getGain());
+}
+
+TEST(Delay, MixZeroSilencesTheReturnButTheLineRuns)
+{
+    EngineDriver engine;
+    auto& channel = engine.channel;
+    channel.setParameterNormalised(delayMix, 0.0f);
+    channel.setParameterNormalised(chorus, 0.0f);
+    channel.setParameterNormalised(mainVolume, 1.0f);
+    float frame[2] = {0.5f, -0.25f};
+    channel.postProcessFrame(frame);
+    EXPECT_FLOAT_EQ(frame[0], 0.4f * 0.5f) << "volume 1 is a gain of 0.4";
+    EXPECT_FLOAT_EQ(frame[1], 0.4f * -0.25f);
+    EXPECT_GT(channel.getDelayLine(0).getLength(), 1);
+}
+
+TEST(Chorus, DepthFromParameterAndRate)
+{
+    EngineDriver engine;
+    engine.block(1);
+    EXPECT_EQ(engine.channel.getChorusLine(0).getDepthFrames(), 8) << "default 0.1 at 88200";
+    engine.channel.setParameterNormalised(chorus, 1.0f);
+    engine.block(1);
+    EXPECT_EQ(engine.channel.getChorusLine(1).getDepthFrames(), 88);
+}
+
+TEST(Chorus, ZeroDepthPassesTheSignalAndDepthDelaysIt)
+{
+    ChorusLine still(0.0);
+    still.setRate(88200.0);
+    for (int i = 0; i < 100; ++i)
+    {
+        still.setDepth(0.0f);
+        const float x = (float)i * 0.01f;
+        ASSERT_EQ(still.process(x), x);
+    }
+
+    // With depth the read point stays between the newest sample and 2 * depth frames behind.
+    ChorusLine moving(0.0);
+    moving.setRate(88200.0);
+    for (int i = 0; i < 88200; ++i)
+    {
+        moving.setDepth(0.002f);
+        const auto newest = (float)i;
+        const float y = moving.process(newest);
+        ASSERT_LE(y, newest);
+        ASSERT_GE(y, newest - 2.0f * 88.0f - 1.0f);
+    }
+}
+
+TEST(Effects, SampleRateChangeKeepsDelayContents)
+{
+    EngineDriver engine;
+    engine.noteOn(60);
+    engine.run(8000);
+    engine.noteOff(60);
+    engine.run(200000);
+    const int length = engine.channel.getDelayLine(0).getLength();
+    engine.channel.setSampleRate(88200.0 * 2);
+    EXPECT_EQ(engine.channel.getDelayLine(0).getLength(), length)
+        << "the line keeps its state until the next frame";
+    EXPECT_EQ(engine.channel.getChorusLine(0).getDepthFrames(), 88);
+    engine.block(1);
+    EXPECT_EQ(engine.channel.getDelayLine(0).getLength(), engine.channel.computeDelayLength());
+    EXPECT_NEAR(engine.channel.getDelayLine(0).getLength(), 2 * length, 2);
+}

@@ -1,0 +1,132 @@
+#include "RenderScenarios.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+// The built VST3 and LV2 bundles, loaded through JUCE's own plug-in hosting, must behave as the
+// processor does when called directly.
+namespace
+{
+enum class Format
+{
+    vst3,
+    lv2
+};
+
+std::unique_ptr<juce::AudioPluginInstance> loadPlugin(Format format)
+{
+    juce::OwnedArray<juce::PluginDescription> found;
+    std::unique_ptr<juce::AudioPluginFormat> pluginFormat;
+    if (format == Format::vst3)
+    {
+        pluginFormat = std::make_unique<juce::VST3PluginFormat>();
+        pluginFormat->findAllTypesForFile(found, ORVELUND_VST3_BUNDLE);
+    }
+    else
+    {
+        pluginFormat = std::make_unique<juce::LV2PluginFormat>();
+        const juce::File bundle(ORVELUND_LV2_BUNDLE);
+        pluginFormat->searchPathsForPlugins(
+            juce::FileSearchPath(bundle.getParentDirectory().getFullPathName()), false, false);
+        pluginFormat->findAllTypesForFile(found, ORVELUND_LV2_URI);
+    }
+    if (found.isEmpty())
+        return nullptr;
+
+    juce::String error;
+    auto instance = pluginFormat->createInstanceFromDescription(*found[0], 44100.0, 512, error);
+    EXPECT_TRUE(error.isEmpty()) << error;
+    return instance;
+}
+
+std::string formatName(Format format)
+{
+    return format == Format::vst3 ? "VST3" : "LV2";
+}
+
+class PluginFormat : public ::testing::TestWithParam<Format>
+{
+};
+} // namespace
+
+TEST_P(PluginFormat, LoadsAsTheInstrument)
+{
+    auto plugin = loadPlugin(GetParam());
+    ASSERT_NE(plugin, nullptr) << formatName(GetParam());
+    const auto description = plugin->getPluginDescription();
+    EXPECT_EQ(description.name, "Orvelund");
+    EXPECT_EQ(description.manufacturerName, "Mossbrink");
+    if (GetParam() == Format::vst3)
+        EXPECT_EQ(description.version, "1.3.1"); // JUCE's LV2 hosting does not read versions
+    EXPECT_TRUE(description.isInstrument);
+    EXPECT_TRUE(plugin->acceptsMidi());
+    EXPECT_EQ(plugin->getTotalNumInputChannels(), 0);
+    EXPECT_EQ(plugin->getTotalNumOutputChannels(), 2);
+}
+
+TEST_P(PluginFormat, PublishesTheThirtyOneParameters)
+{
+    auto plugin = loadPlugin(GetParam());
+    ASSERT_NE(plugin, nullptr);
+    const auto& parameters = plugin->getParameters();
+    ASSERT_GE(parameters.size(), 31);
+    for (int i = 0; i < 31; ++i)
+    {
+        const auto& descriptor = instrumentParameters[(size_t)i];
+        auto* parameter = findInstrumentParameter(*plugin, i);
+        ASSERT_NE(parameter, nullptr) << descriptor.name;
+        if (GetParam() == Format::vst3)
+            EXPECT_EQ(parameters[i], parameter) << "VST3 keeps the index order";
+        EXPECT_EQ(parameter->getName(100), descriptor.name);
+        EXPECT_FLOAT_EQ(parameter->getDefaultValue(), descriptor.defaultValue) << descriptor.id;
+        EXPECT_FLOAT_EQ(parameter->getValue(), descriptor.defaultValue) << descriptor.id;
+        EXPECT_TRUE(parameter->isAutomatable()) << descriptor.id;
+        auto* withId = dynamic_cast<juce::HostedAudioProcessorParameter*>(parameter);
+        ASSERT_NE(withId, nullptr);
+        if (GetParam() == Format::vst3)
+        {
+            // VST3 identifies parameters by a hash of their ID.
+            const auto hash = (uint32_t)juce::String(descriptor.id).hashCode() & 0x7fffffffu;
+            EXPECT_EQ(withId->getParameterID(), juce::String(hash)) << descriptor.id;
+        }
+        else
+        {
+            // LV2 publishes parameters under the plug-in's URI with their IDs escaped.
+            const auto expected =
+                "des:" ORVELUND_LV2_URI ":" + juce::String(descriptor.id).replace(" ", "_20");
+            EXPECT_EQ(withId->getParameterID(), expected);
+        }
+    }
+    if (GetParam() == Format::vst3) // LV2 hosts format values themselves
+        EXPECT_EQ(parameters[0]->getCurrentValueAsText(), "0.7000000");
+}
+
+TEST_P(PluginFormat, RendersTheSameSamplesAsTheProcessor)
+{
+    for (const auto& golden : goldenScenarios())
+    {
+        if (golden.settings.sampleRate != 44100.0)
+            continue;
+        const auto scenario = withControllersAtBlockStarts(golden);
+        auto plugin = loadPlugin(GetParam());
+        ASSERT_NE(plugin, nullptr);
+        const auto hosted = renderScenario(scenario, *plugin);
+        const auto direct = renderScenario(scenario);
+        ASSERT_EQ(hosted.size(), direct.size());
+        float worst = 0.0f;
+        size_t where = 0;
+        for (size_t i = 0; i < direct.size(); ++i)
+            if (const float difference = std::abs(hosted[i] - direct[i]); difference > worst)
+            {
+                worst = difference;
+                where = i;
+            }
+        EXPECT_LE(worst, 1e-6f) << formatName(GetParam()) << " " << scenario.name << " differs at frame "
+                                << where / 2 << " by " << worst << " (" << hosted[where] << " vs "
+                                << direct[where] << ")";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, PluginFormat, ::testing::Values(Format::vst3, Format::lv2),
+                         [](const auto& testInfo) { return formatName(testInfo.param); });

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "HostRenderer.h"
+#include "OrvelundAudioProcessor.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// A short, fully specified render: host settings, MIDI and parameter values.
+struct RenderScenario
+{
+    std::string name;
+    RenderSettings settings;
+    double seconds = 1.5;
+    std::vector<std::pair<int, float>> parameters; // index, normalised value
+    std::vector<TimedMidiEvent> events;
+};
+
+// The scenarios whose output is kept as golden fixtures.
+std::vector<RenderScenario> goldenScenarios();
+
+// The instrument parameter with this index as the processor publishes it, found by name.
+juce::AudioProcessorParameter* findInstrumentParameter(juce::AudioProcessor& processor, int index);
+
+// A copy whose controller, bend and pedal events sit on the first sample of their block: JUCE's
+// VST3 hosting turns controllers into parameter changes, which only take effect per block.
+RenderScenario withControllersAtBlockStarts(RenderScenario scenario);
+
+// Renders a scenario through a fresh processor; interleaved stereo (or mono) samples.
+std::vector<float> renderScenario(const RenderScenario& scenario, juce::AudioProcessor& processor);
+std::vector<float> renderScenario(const RenderScenario& scenario);

@@ -1,0 +1,204 @@
+#include "RenderCommand.h"
+
+#include <juce_audio_formats/juce_audio_formats.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace
+{
+struct CommandResult
+{
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+CommandResult run(std::vector<std::string> arguments)
+{
+    std::ostringstream out;
+    std::ostringstream err;
+    const int code = runRenderCommand(arguments, out, err);
+    return {code, out.str(), err.str()};
+}
+
+std::unique_ptr<juce::AudioFormatReader> openWav(const juce::File& file)
+{
+    juce::WavAudioFormat format;
+    return std::unique_ptr<juce::AudioFormatReader>(
+        format.createReaderFor(file.createInputStream().release(), true));
+}
+
+juce::AudioBuffer<float> readWav(const juce::File& file)
+{
+    auto reader = openWav(file);
+    juce::AudioBuffer<float> buffer((int)reader->numChannels, (int)reader->lengthInSamples);
+    reader->read(&buffer, 0, buffer.getNumSamples(), 0, true, true);
+    return buffer;
+}
+
+int countLines(const std::string& text)
+{
+    return (int)std::count(text.begin(), text.end(), '\n');
+}
+
+// A type-1 file at 100 BPM: a tempo track and a note track with one note on beat 2 (0.6 s).
+juce::File writeMidiFile(const juce::File& folder)
+{
+    juce::MidiMessageSequence tempoTrack;
+    tempoTrack.addEvent(juce::MidiMessage::tempoMetaEvent(600000), 0.0);
+    juce::MidiMessageSequence noteTrack;
+    noteTrack.addEvent(juce::MidiMessage::noteOn(3, 69, (juce::uint8)100), 960.0);
+    noteTrack.addEvent(juce::MidiMessage::noteOff(3, 69), 1440.0);
+    noteTrack.addEvent(juce::MidiMessage::controllerEvent(3, 7, 127), 1440.0);
+    juce::MidiFile file;
+    file.setTicksPerQuarterNote(960);
+    file.addTrack(tempoTrack);
+    file.addTrack(noteTrack);
+    const auto path = folder.getChildFile("one-note.mid");
+    juce::FileOutputStream stream(path);
+    file.writeTo(stream, 1);
+    return path;
+}
+
+class RenderTool : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        folder = juce::File::createTempFile("orvelund-render-test");
+        ASSERT_TRUE(folder.createDirectory());
+    }
+    void TearDown() override { folder.deleteRecursively(); }
+
+    juce::File folder;
+};
+} // namespace
+
+TEST_F(RenderTool, DemoIsStereoSoundingAndUnclipped)
+{
+    const auto output = folder.getChildFile("demo.wav");
+    const auto result = run({"--demo", output.getFullPathName().toStdString()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    auto reader = openWav(output);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(reader->numChannels, 2u);
+    EXPECT_EQ(reader->sampleRate, 44100.0);
+    EXPECT_EQ(reader->bitsPerSample, 32u);
+    EXPECT_TRUE(reader->usesFloatingPointData);
+
+    const auto audio = readWav(output);
+    const float peak = juce::jmax(audio.getMagnitude(0, 0, audio.getNumSamples()),
+                                  audio.getMagnitude(1, 0, audio.getNumSamples()));
+    EXPECT_GT(peak, 0.2f);
+    EXPECT_LE(peak, 1.0f);
+    EXPECT_GT(audio.getRMSLevel(0, 0, audio.getNumSamples()), 0.02f);
+}
+
+TEST_F(RenderTool, MidiFileNotesSoundWhereTheFileSaysAndTheTailFollows)
+{
+    const auto input = writeMidiFile(folder);
+    const auto output = folder.getChildFile("note.wav");
+    const auto result = run({"--tail", "1", "--bits", "24", "--set", "28=0",
+                             input.getFullPathName().toStdString(), output.getFullPathName().toStdString()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const auto audio = readWav(output);
+
+    // The last event sits at 0.9 s (1440 ticks at 100 BPM); one second of tail follows it.
+    EXPECT_EQ(audio.getNumSamples(), 39690 + 1 + 44100);
+    const int onset = 26460; // 0.6 s
+    EXPECT_EQ(audio.getMagnitude(0, 0, onset), 0.0f) << "silence before the note";
+    EXPECT_GT(audio.getMagnitude(0, onset, 64), 0.0f) << "sound within the chorus delay of the onset";
+    EXPECT_GT(audio.getMagnitude(0, 39690 + 4410, 4410), 0.0f) << "the release tail after the note-off";
+    EXPECT_EQ(audio.getMagnitude(0, audio.getNumSamples() - 4410, 4410), 0.0f) << "silence at the end";
+}
+
+TEST_F(RenderTool, DelayEchoesAtTheParameterTempoWithoutPlayHead)
+{
+    const auto input = writeMidiFile(folder);
+    const auto output = folder.getChildFile("echo.wav");
+    // Delay sync on but no play head: the "Delay Tempo" parameter (60 + 180 * 0.3333 = 120 BPM)
+    // with note value index 4 (half a beat, 0.25 s) applies.
+    const auto result = run({"--no-playhead", "--set", "30=1", "--set", "24=0.33333334", "--set", "29=0.8",
+                             "--set", "28=1", "--set", "8=0", "--set", "7=0",
+                             input.getFullPathName().toStdString(), output.getFullPathName().toStdString()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const auto audio = readWav(output);
+    const int onset = 26460;
+    const int echo = onset + 11025;
+    const float note = audio.getMagnitude(0, onset, 2000);
+    const float between = audio.getMagnitude(0, echo - 6000, 4000);
+    const float echoed = audio.getMagnitude(0, echo, 2000);
+    EXPECT_GT(echoed, 10.0f * between) << "an echo 0.25 s after the note";
+    EXPECT_GT(note, between);
+}
+
+TEST_F(RenderTool, BadInputGivesOneLineAndNoFile)
+{
+    const auto output = folder.getChildFile("out.wav");
+    const auto outputPath = output.getFullPathName().toStdString();
+    const auto notMidi = folder.getChildFile("not.mid");
+    notMidi.replaceWithText("this is not a MIDI file");
+    const auto badState = folder.getChildFile("state.bin");
+    badState.replaceWithText("short");
+
+    struct Case
+    {
+        std::vector<std::string> arguments;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {{"--rate"}, 2},
+        {{"--rate", "abc", "--demo", outputPath}, 2},
+        {{"--bits", "12", "--demo", outputPath}, 2},
+        {{"--set", "31=0.5", "--demo", outputPath}, 2},
+        {{"--set", "3=1.5", "--demo", outputPath}, 2},
+        {{"--frobnicate", "--demo", outputPath}, 2},
+        {{"--demo"}, 2},
+        {{outputPath}, 2},
+        {{folder.getChildFile("missing.mid").getFullPathName().toStdString(), outputPath}, 1},
+        {{notMidi.getFullPathName().toStdString(), outputPath}, 1},
+        {{"--state", badState.getFullPathName().toStdString(), "--demo", outputPath}, 1},
+        {{"--demo", folder.getChildFile("no/such/folder/out.wav").getFullPathName().toStdString()}, 1},
+        {{"--demo", folder.getFullPathName().toStdString()}, 1},
+    };
+    for (const auto& c : cases)
+    {
+        const auto result = run(c.arguments);
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+        EXPECT_EQ(countLines(result.err), 1) << result.err;
+        EXPECT_EQ(result.err.rfind("orvelund-render: ", 0), 0u) << result.err;
+        EXPECT_FALSE(output.exists());
+    }
+    EXPECT_EQ(folder.getNumberOfChildFiles(juce::File::findFiles), 2) << "no temporary files left behind";
+}
+
+TEST_F(RenderTool, StateFileAndMonoOutput)
+{
+    // A headerless 124-byte block and a 140-byte preset file set the same values.
+    juce::MemoryBlock block;
+    for (int i = 0; i < 31; ++i)
+    {
+        const float value = i == 0 ? 1.0f : 0.5f;
+        block.append(&value, sizeof value);
+    }
+    const auto stateFile = folder.getChildFile("state.bin");
+    stateFile.replaceWithData(block.getData(), block.getSize());
+
+    const auto output = folder.getChildFile("mono.wav");
+    const auto result =
+        run({"--demo", "--mono", "--rate", "48000", "--block", "100", "--state",
+             stateFile.getFullPathName().toStdString(), output.getFullPathName().toStdString()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    auto reader = openWav(output);
+    EXPECT_EQ(reader->numChannels, 1u);
+    EXPECT_EQ(reader->sampleRate, 48000.0);
+}
+
+TEST_F(RenderTool, HelpPrintsUsage)
+{
+    const auto result = run({"--help"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_NE(result.out.find("usage: orvelund-render"), std::string::npos);
+}
