@@ -11,10 +11,16 @@ constexpr double defaultTempo = 120.0;
 } // namespace
 
 OrvelundAudioProcessor::OrvelundAudioProcessor()
-    : ParvelAudioProcessor(BusesProperties().withOutput("Output", juce::AudioChannelSet::stereo(), true))
-    , oversampledBuffer(2, 16000)
-    , channel(std::make_unique<InstrumentChannel>())
+    : OrvelundAudioProcessor(SupportFolders::forProduct(productFolderName))
 {
+}
+
+OrvelundAudioProcessor::OrvelundAudioProcessor(SupportFolders folders)
+    : ParvelAudioProcessor(BusesProperties().withOutput("Output", juce::AudioChannelSet::stereo(), true))
+{
+    createPresetStore(std::move(folders));
+    oversampledBuffer.setSize(2, 16000);
+    channel = std::make_unique<InstrumentChannel>();
     channel->setLockHook(&callbackLockHook, this);
 
     parameterForController.fill(-1);
@@ -33,6 +39,27 @@ OrvelundAudioProcessor::OrvelundAudioProcessor()
         hostParameters[(size_t)i] = parameter.get();
         addParameter(parameter.release());
     }
+
+    chooseInitialPreset();
+}
+
+void OrvelundAudioProcessor::chooseInitialPreset()
+{
+    // Selected, not loaded: the parameters keep their defaults.
+    auto& store = getPresetStore();
+    for (const auto& category : store.getCategories())
+    {
+        if (category.displayName != "LEADS")
+            continue;
+        for (const auto& preset : category.presets)
+            if (preset.name == "INIT")
+            {
+                store.setCurrent(preset);
+                return;
+            }
+    }
+    store.getCurrent().valid = false;
+    store.getCurrent().name = "INIT";
 }
 
 OrvelundAudioProcessor::~OrvelundAudioProcessor() = default;
@@ -286,15 +313,57 @@ int OrvelundAudioProcessor::getLegacyPresetSize() const
     return ParameterBlock::valuesSize;
 }
 
-void OrvelundAudioProcessor::writeState(juce::MemoryBlock& destination, bool)
+void OrvelundAudioProcessor::writeState(juce::MemoryBlock& destination, bool forPreset)
 {
     ParameterBlock::writeValues(destination, getParameters());
+
+    const auto& store = getPresetStore();
+    const auto& current = store.getCurrent();
+    if (forPreset || !current.valid || current.categoryIndex < 0 ||
+        current.categoryIndex >= store.getNumCategories())
+        return;
+    const int32_t hashes[2] = {store.getCategory(current.categoryIndex).displayName.hashCode(),
+                               current.name.hashCode()};
+    for (const int32_t hash : hashes)
+    {
+        const auto word = (uint32_t)hash;
+        const uint8_t bytes[4] = {(uint8_t)word, (uint8_t)(word >> 8), (uint8_t)(word >> 16),
+                                  (uint8_t)(word >> 24)};
+        destination.append(bytes, sizeof bytes);
+    }
 }
 
-void OrvelundAudioProcessor::readState(const void* data, int sizeInBytes, bool)
+void OrvelundAudioProcessor::readState(const void* data, int sizeInBytes, bool forPreset)
 {
-    ParameterBlock::readValues(data, sizeInBytes, getParameters());
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    const int size = bytes == nullptr ? 0 : juce::jmax(0, sizeInBytes);
+    ParameterBlock::readValues(bytes, size, getParameters());
+    if (!forPreset && size > ParameterBlock::valuesSize)
+        readIdentityTrailer(bytes, size);
     sendChangeMessage();
+}
+
+void OrvelundAudioProcessor::readIdentityTrailer(const uint8_t* data, int sizeInBytes)
+{
+    const auto categoryHash =
+        (int32_t)ParameterBlock::readWord(data, sizeInBytes, ParameterBlock::valuesSize);
+    const auto presetHash =
+        (int32_t)ParameterBlock::readWord(data, sizeInBytes, ParameterBlock::valuesSize + 4);
+
+    auto& store = getPresetStore();
+    for (const auto& category : store.getCategories())
+    {
+        if (category.displayName.hashCode() != categoryHash)
+            continue;
+        for (const auto& preset : category.presets)
+            if (preset.name.hashCode() == presetHash)
+            {
+                if (!store.selectPreset(category.index, preset.index))
+                    store.getCurrent().valid = false;
+                return;
+            }
+    }
+    store.getCurrent().valid = false;
 }
 
 void OrvelundAudioProcessor::queueNoteOn(int note, float velocity)

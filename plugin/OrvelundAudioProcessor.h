@@ -15,7 +15,11 @@ class OrvelundAudioProcessor : public ParvelAudioProcessor
 public:
     static constexpr int parameterCount = instrumentParameterCount;
 
+    static constexpr const char* productFolderName = "Orvelund";
+
+    // The product looks for presets in its fixed folders; tests pass folders of their own.
     OrvelundAudioProcessor();
+    explicit OrvelundAudioProcessor(SupportFolders folders);
     ~OrvelundAudioProcessor() override;
 
     const juce::String getName() const override;
@@ -69,6 +73,8 @@ private:
     void handleMidi(const juce::MidiBuffer& midi, int numSamples);
     void updateHostTempo();
     static void raisePeak(std::atomic<float>& peak, float level);
+    void chooseInitialPreset();
+    void readIdentityTrailer(const uint8_t* data, int sizeInBytes);
 
     const juce::String presetFileExtension{"orvelundpreset"};
     const juce::String appGroupIdentifier{"group.mossbrink.orvelund"};

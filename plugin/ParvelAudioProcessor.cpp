@@ -7,6 +7,12 @@ ParvelAudioProcessor::ParvelAudioProcessor(const BusesProperties& buses)
 
 ParvelAudioProcessor::~ParvelAudioProcessor() = default;
 
+void ParvelAudioProcessor::createPresetStore(SupportFolders folders)
+{
+    presetStore = std::make_unique<PresetStore>(getPresetFileExtension(), getAppGroupIdentifier(),
+                                                getLegacyPresetSize(), std::move(folders));
+}
+
 void ParvelAudioProcessor::writeState(juce::MemoryBlock&, bool) {}
 
 void ParvelAudioProcessor::readState(const void*, int, bool) {}

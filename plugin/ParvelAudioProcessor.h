@@ -1,6 +1,10 @@
 #pragma once
 
+#include "PresetStore.h"
+
 #include <juce_audio_processors/juce_audio_processors.h>
+
+#include <memory>
 
 // The product framework's processor: a JUCE processor that also broadcasts a change message
 // after every state read, with hooks for the preset file identity, the state payload and notes
@@ -24,6 +28,15 @@ public:
     void getStateInformation(juce::MemoryBlock& destination) override;
     void setStateInformation(const void* data, int sizeInBytes) override;
 
+    PresetStore& getPresetStore() { return *presetStore; }
+    const PresetStore& getPresetStore() const { return *presetStore; }
+
+protected:
+    // Called by the product's constructor, once the preset hooks can answer.
+    void createPresetStore(SupportFolders folders);
+
 private:
+    std::unique_ptr<PresetStore> presetStore;
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(ParvelAudioProcessor)
 };

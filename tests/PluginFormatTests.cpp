@@ -57,8 +57,10 @@ TEST_P(PluginFormat, LoadsAsTheInstrument)
     const auto description = plugin->getPluginDescription();
     EXPECT_EQ(description.name, "Orvelund");
     EXPECT_EQ(description.manufacturerName, "Mossbrink");
-    if (GetParam() == Format::vst3)
-        EXPECT_EQ(description.version, "1.3.1"); // JUCE's LV2 hosting does not read versions
+    if (GetParam() == Format::vst3) // JUCE's LV2 hosting does not read versions
+    {
+        EXPECT_EQ(description.version, "1.3.1");
+    }
     EXPECT_TRUE(description.isInstrument);
     EXPECT_TRUE(plugin->acceptsMidi());
     EXPECT_EQ(plugin->getTotalNumInputChannels(), 0);
@@ -77,7 +79,9 @@ TEST_P(PluginFormat, PublishesTheThirtyOneParameters)
         auto* parameter = findInstrumentParameter(*plugin, i);
         ASSERT_NE(parameter, nullptr) << descriptor.name;
         if (GetParam() == Format::vst3)
+        {
             EXPECT_EQ(parameters[i], parameter) << "VST3 keeps the index order";
+        }
         EXPECT_EQ(parameter->getName(100), descriptor.name);
         EXPECT_FLOAT_EQ(parameter->getDefaultValue(), descriptor.defaultValue) << descriptor.id;
         EXPECT_FLOAT_EQ(parameter->getValue(), descriptor.defaultValue) << descriptor.id;
@@ -99,7 +103,9 @@ TEST_P(PluginFormat, PublishesTheThirtyOneParameters)
         }
     }
     if (GetParam() == Format::vst3) // LV2 hosts format values themselves
+    {
         EXPECT_EQ(parameters[0]->getCurrentValueAsText(), "0.7000000");
+    }
 }
 
 TEST_P(PluginFormat, RendersTheSameSamplesAsTheProcessor)

@@ -17,6 +17,7 @@ namespace
 {
 constexpr const char* usage = R"(usage: orvelund-render [options] INPUT.mid OUTPUT.wav
        orvelund-render --demo [options] OUTPUT.wav
+       orvelund-render --list-presets
 
 Plays a Standard MIDI File through the Orvelund instrument and writes a WAV file.
 
@@ -31,6 +32,9 @@ options:
                      may be given more than once
   --tail SECONDS     render this long after the last event (default 2)
   --bits 16|24|32    sample format: 16- or 24-bit integer, 32-bit float (default 32)
+  --preset CAT/NAME  load a factory or user preset by category and preset name, as
+                     --list-presets shows them
+  --list-presets     print the preset categories and their presets, in order, and exit
   --demo             render the built-in demo phrase instead of INPUT.mid
   --help             show this text
 )";
@@ -51,6 +55,8 @@ struct Options
     std::optional<double> bpm;
     bool noPlayHead = false;
     std::optional<std::string> stateFile;
+    std::optional<std::string> preset;
+    bool listPresets = false;
     std::vector<std::pair<int, float>> sets;
     double tailSeconds = 2.0;
     int bits = 32;
@@ -110,6 +116,10 @@ Options parseOptions(const std::vector<std::string>& arguments)
             options.noPlayHead = true;
         else if (argument == "--state")
             options.stateFile = value();
+        else if (argument == "--preset")
+            options.preset = value();
+        else if (argument == "--list-presets")
+            options.listPresets = true;
         else if (argument == "--set")
         {
             const auto& text = value();
@@ -137,8 +147,10 @@ Options parseOptions(const std::vector<std::string>& arguments)
             positional.push_back(argument);
     }
 
-    if (options.help)
+    if (options.help || options.listPresets)
         return options;
+    if (options.stateFile && options.preset)
+        throw UsageError{"--state and --preset exclude each other"};
     if (options.noPlayHead && options.bpm)
         throw UsageError{"--bpm and --no-playhead exclude each other"};
 
@@ -170,6 +182,49 @@ void loadStateFile(OrvelundAudioProcessor& processor, const std::string& path)
         throw RenderError{file.getFileName().quoted().toStdString() +
                           " is neither a 124-byte parameter block nor a preset file"};
     processor.readState(payload->getData(), (int)payload->getSize(), true);
+}
+
+void loadPreset(OrvelundAudioProcessor& processor, const std::string& categoryAndName)
+{
+    const juce::String text(categoryAndName);
+    const auto slash = text.indexOfChar('/');
+    if (slash < 0)
+        throw UsageError{"--preset needs CATEGORY/NAME, not '" + categoryAndName + "'"};
+    const auto categoryName = text.substring(0, slash);
+    const auto presetName = text.substring(slash + 1);
+
+    const auto& store = processor.getPresetStore();
+    for (const auto& category : store.getCategories())
+    {
+        if (category.displayName != categoryName)
+            continue;
+        for (const auto& preset : category.presets)
+        {
+            if (preset.name != presetName)
+                continue;
+            juce::MemoryBlock data;
+            const juce::File file(preset.path);
+            if (file.getSize() > PresetStore::maximumFileSize || !file.loadFileAsData(data))
+                throw RenderError{"cannot read preset file " + file.getFullPathName().quoted().toStdString()};
+            const auto payload = store.decodePresetData(data.getData(), data.getSize());
+            if (!payload)
+                throw RenderError{file.getFullPathName().quoted().toStdString() + " is not a preset file"};
+            processor.readState(payload->getData(), (int)payload->getSize(), true);
+            return;
+        }
+    }
+    throw RenderError{"no preset '" + categoryAndName + "' (see --list-presets)"};
+}
+
+void listPresets(std::ostream& out)
+{
+    OrvelundAudioProcessor processor;
+    for (const auto& category : processor.getPresetStore().getCategories())
+    {
+        out << category.displayName << "\n";
+        for (const auto& preset : category.presets)
+            out << "  " << preset.name << "\n";
+    }
 }
 
 class WavSink
@@ -242,6 +297,8 @@ int render(const Options& options, std::ostream& out, std::ostream& err)
     OrvelundAudioProcessor processor;
     if (options.stateFile)
         loadStateFile(processor, *options.stateFile);
+    if (options.preset)
+        loadPreset(processor, *options.preset);
     for (const auto& [index, value] : options.sets)
         processor.getHostParameter(index).setValueNotifyingHost(value);
 
@@ -285,6 +342,11 @@ int runRenderCommand(const std::vector<std::string>& arguments, std::ostream& ou
         if (options.help)
         {
             out << usage;
+            return 0;
+        }
+        if (options.listPresets)
+        {
+            listPresets(out);
             return 0;
         }
         return render(options, out, err);
