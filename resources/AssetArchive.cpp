@@ -4,11 +4,35 @@
 
 #include <cstring>
 
+#if JUCE_LINUX || JUCE_BSD
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#endif
+
 namespace
 {
 std::uint32_t readWord(const char* bytes)
 {
     return juce::ByteOrder::littleEndianInt(bytes);
+}
+
+// JUCE's FreeType typeface dereferences the face even when FreeType refused to open the bytes,
+// so bytes that are not a font would crash it: ask FreeType first.
+bool isReadableFont(const void* bytes, int size)
+{
+#if JUCE_LINUX || JUCE_BSD
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) != 0)
+        return false;
+    FT_Face face = nullptr;
+    const bool opened = FT_New_Memory_Face(library, static_cast<const FT_Byte*>(bytes), size, 0, &face) == 0;
+    if (face != nullptr)
+        FT_Done_Face(face);
+    FT_Done_FreeType(library);
+    return opened;
+#else
+    return size > 0 && bytes != nullptr;
+#endif
 }
 } // namespace
 
@@ -115,11 +139,9 @@ juce::Font AssetArchive::getFont(const char* path)
 {
     int size = 0;
     const auto* bytes = getData(path, size);
-    if (bytes == nullptr || size == 0)
+    if (bytes == nullptr || size == 0 || !isReadableFont(bytes, size))
         return {};
 
-    // FreeType answers bytes that are not a font with a nameless typeface that draws nothing;
-    // the default font is the better fallback.
     auto typeface = juce::Typeface::createSystemTypefaceFor(bytes, (size_t)size);
     if (typeface == nullptr || typeface->getName().isEmpty())
         return {};

@@ -68,8 +68,26 @@ inline std::string rawArchive(const std::vector<RawEntry>& entries,
 inline juce::File writeFile(const juce::File& file, const std::string& bytes)
 {
     file.getParentDirectory().createDirectory();
-    file.replaceWithData(bytes.data(), bytes.size());
+    // replaceWithData deletes the file when given nothing to write.
+    if (bytes.empty())
+    {
+        file.deleteFile();
+        file.create();
+    }
+    else
+        file.replaceWithData(bytes.data(), bytes.size());
     return file;
+}
+
+// Rewrites a file in its own storage, so that a stream already open on it sees the new bytes
+// (writeFile puts a new file in its place instead).
+inline void overwriteInPlace(const juce::File& file, const std::string& bytes)
+{
+    juce::FileOutputStream out(file);
+    ASSERT_TRUE(out.openedOk());
+    ASSERT_TRUE(out.setPosition(0));
+    ASSERT_TRUE(out.truncate().wasOk());
+    out.write(bytes.data(), bytes.size());
 }
 
 inline std::string pngBytes(const juce::Image& image)

@@ -188,7 +188,7 @@ TEST(MBDynamicImageTest, SetPixelClampsToTheLastColumnAndRow)
                 EXPECT_EQ(image.getPixel(x, y), x == c.expectX && y == c.expectY ? value : 0u)
                     << x << ", " << y;
         // The canvas's image is the storage itself.
-        EXPECT_EQ(image.getImage().getPixelAt(c.expectX, c.expectY).getAlpha(), 0x11);
+        EXPECT_EQ(image.getImage().getPixelAt(c.expectX, c.expectY).getAlpha(), value >> 24);
         value += 0x11000000;
     }
 }
