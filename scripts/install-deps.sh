@@ -17,6 +17,12 @@ packages=(
     libgtest-dev libbenchmark-dev
 )
 
+# The build fetches the skin's fonts with npm. Machines that already have node and npm (from
+# another source than Debian) keep theirs: Debian's npm package would clash with them.
+if ! command -v npm >/dev/null 2>&1; then
+    packages+=(npm)
+fi
+
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
