@@ -249,13 +249,16 @@ TEST(Processor, QueuedNotesFromOtherThreadsTakeTheCallbackLock)
 
 TEST(Processor, StateHoldsTheParameterValues)
 {
-    OrvelundAudioProcessor source;
+    // Folders without presets, so that no preset identity follows the values.
+    const juce::TemporaryFile root;
+    const auto folders = SupportFolders::fromRoots(root.getFile(), root.getFile(), "Orvelund");
+    OrvelundAudioProcessor source(folders);
     source.getHostParameter(modFeedback).setValueNotifyingHost(0.9f);
     juce::MemoryBlock state;
     source.getStateInformation(state);
     EXPECT_EQ(state.getSize(), 124u);
 
-    OrvelundAudioProcessor restored;
+    OrvelundAudioProcessor restored(folders);
     restored.setStateInformation(state.getData(), (int)state.getSize());
     for (int i = 0; i < 31; ++i)
         EXPECT_EQ(restored.getParameters()[i]->getValue(), source.getParameters()[i]->getValue()) << i;

@@ -1,5 +1,8 @@
 #include "RenderScenarios.h"
 
+#include "DemoPhrase.h"
+#include "MidiFileLoader.h"
+
 #include <cmath>
 
 namespace
@@ -65,6 +68,17 @@ void smallPhrase(ScenarioBuilder& builder)
     builder.note(48, 0.0, 0.9, 90).note(55, 0.0, 0.9, 80).note(64, 0.05, 0.4, 110).note(67, 0.45, 0.8, 100);
 }
 } // namespace
+
+RenderScenario demoScenario()
+{
+    RenderScenario scenario;
+    scenario.name = "demo";
+    scenario.settings.playHeadTempo = demoPhraseTempo;
+    scenario.events = eventsFromSequence(makeDemoPhrase(), scenario.settings.sampleRate);
+    scenario.seconds = (double)renderLength(scenario.events, scenario.settings.sampleRate, 2.0) /
+                       scenario.settings.sampleRate;
+    return scenario;
+}
 
 std::vector<RenderScenario> goldenScenarios()
 {

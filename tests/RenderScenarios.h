@@ -17,6 +17,9 @@ struct RenderScenario
     std::vector<TimedMidiEvent> events;
 };
 
+// The renderer's built-in demo phrase at 44.1 kHz, with a play head at its tempo.
+RenderScenario demoScenario();
+
 // The scenarios whose output is kept as golden fixtures.
 std::vector<RenderScenario> goldenScenarios();
 
