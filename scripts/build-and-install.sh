@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a Debian machine, builds Orvelund, installs the VST3 and LV2 bundles for this user, the
-# skin's asset archive for the whole machine, and renders the built-in demo to orvelund-demo.wav.
+# skin's asset archive and the factory presets for the whole machine, and renders the built-in
+# demo to orvelund-demo.wav.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,7 +9,7 @@ scripts/install-deps.sh
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j"$(nproc)" --target Orvelund_VST3 Orvelund_LV2 Orvelund_Standalone orvelund-render \
-    orvelund-pack-assets orvelund_assets
+    orvelund-pack-assets orvelund_assets factory_presets
 
 artefacts=build/plugin/Orvelund_artefacts/Release
 mkdir -p "$HOME/.vst3" "$HOME/.lv2"
@@ -28,5 +29,12 @@ appdata="$(dirname "$archive")"
 $SUDO install -D -m 644 build/assets/Assets.mba "$archive"
 $SUDO install -D -m 644 build/assets/fonts-tree/fonts/Overpass-OFL.txt "$appdata/licenses/Overpass-OFL.txt"
 echo "Installed $archive"
+
+# The factory library replaces any earlier one: it is ours, users save into their own folder.
+factory="$(cd "$appdata/.." && pwd)/Factory Presets"
+$SUDO rm -rf "$factory"
+$SUDO cp -R "build/factory/Factory Presets" "$factory"
+$SUDO chmod -R a+rX "$factory"
+echo "Installed $factory"
 
 build/tools/render/orvelund-render --demo orvelund-demo.wav

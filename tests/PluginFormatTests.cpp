@@ -136,3 +136,119 @@ TEST_P(PluginFormat, RendersTheSameSamplesAsTheProcessor)
 
 INSTANTIATE_TEST_SUITE_P(Formats, PluginFormat, ::testing::Values(Format::vst3, Format::lv2),
                          [](const auto& testInfo) { return formatName(testInfo.param); });
+
+namespace
+{
+// Parameter changes travel between an LV2 host and its plug-in only while it processes.
+void processOneBlock(juce::AudioPluginInstance& plugin)
+{
+    plugin.prepareToPlay(44100.0, 512);
+    juce::AudioBuffer<float> buffer(2, 512);
+    juce::MidiBuffer midi;
+    plugin.processBlock(buffer, midi);
+}
+
+// The instrument's own state chunk inside each format's saved state. JUCE's VST3 hosting keeps
+// the component state as Base64 text in an XML document; the VST3 wrapper appends private data
+// (ending in "JUCEPrivateData") to the chunk. JUCE's LV2 wrapper keeps the chunk as a Base64
+// "StateString" in the Turtle text of the LV2 state.
+const juce::String privateDataMagic{"JUCEPrivateData"};
+
+juce::MemoryBlock chunkFromState(Format format, const juce::MemoryBlock& state)
+{
+    juce::MemoryBlock chunk;
+    if (format == Format::vst3)
+    {
+        const auto xml = juce::AudioProcessor::getXmlFromBinary(state.getData(), (int)state.getSize());
+        if (xml == nullptr || xml->getChildByName("IComponent") == nullptr)
+            return {};
+        chunk.fromBase64Encoding(xml->getChildByName("IComponent")->getAllSubText());
+        const auto size = chunk.getSize();
+        const auto magicSize = (size_t)privateDataMagic.length();
+        const auto* bytes = static_cast<const char*>(chunk.getData());
+        if (size > magicSize + 16 &&
+            std::memcmp(bytes + size - magicSize, privateDataMagic.toRawUTF8(), magicSize) == 0)
+        {
+            uint64_t privateSize = 0;
+            std::memcpy(&privateSize, bytes + size - magicSize - 8, 8);
+            chunk.setSize(size - magicSize - 8 - (size_t)privateSize - 8);
+        }
+        return chunk;
+    }
+    const auto text = state.toString();
+    const auto start = text.indexOf(":StateString> \"");
+    if (start < 0)
+        return {};
+    const auto value = text.substring(start)
+                           .fromFirstOccurrenceOf("\"", false, false)
+                           .upToFirstOccurrenceOf("\"", false, false);
+    chunk.fromBase64Encoding(value);
+    return chunk;
+}
+
+// A format's saved state (from a fresh instance) carrying another chunk.
+juce::MemoryBlock stateWithChunk(Format format, const juce::MemoryBlock& templateState,
+                                 const juce::MemoryBlock& chunk)
+{
+    juce::MemoryBlock state;
+    if (format == Format::vst3)
+    {
+        auto xml =
+            juce::AudioProcessor::getXmlFromBinary(templateState.getData(), (int)templateState.getSize());
+        auto* component = xml->getChildByName("IComponent");
+        component->deleteAllTextElements();
+        component->addTextElement(chunk.toBase64Encoding());
+        juce::AudioProcessor::copyXmlToBinary(*xml, state);
+        return state;
+    }
+    const auto text = templateState.toString();
+    const auto start = text.indexOf(":StateString> \"") + juce::String(":StateString> \"").length();
+    const auto end = text.indexOfChar(start, '"');
+    const auto replaced = text.substring(0, start) + chunk.toBase64Encoding() + text.substring(end);
+    state.append(replaced.toRawUTF8(), replaced.getNumBytesAsUTF8());
+    return state;
+}
+
+float valueFor(int index)
+{
+    return (float)(index + 1) / 32.0f;
+}
+} // namespace
+
+TEST_P(PluginFormat, StateRoundTripsThroughTheHostAndIntoTheOtherFormat)
+{
+    const auto format = GetParam();
+    const auto other = format == Format::vst3 ? Format::lv2 : Format::vst3;
+
+    auto source = loadPlugin(format);
+    ASSERT_NE(source, nullptr);
+    for (int i = 0; i < 31; ++i)
+        findInstrumentParameter(*source, i)->setValueNotifyingHost(valueFor(i));
+    processOneBlock(*source);
+    juce::MemoryBlock state;
+    source->getStateInformation(state);
+    const auto chunk = chunkFromState(format, state);
+    ASSERT_GE(chunk.getSize(), 124u);
+    EXPECT_EQ(static_cast<const float*>(chunk.getData())[5], valueFor(5))
+        << "the chunk is the parameter block";
+
+    // Into a fresh instance of the same format, and into one of the other format.
+    for (const auto target : {format, other})
+    {
+        auto restored = loadPlugin(target);
+        ASSERT_NE(restored, nullptr);
+        juce::MemoryBlock fresh;
+        restored->getStateInformation(fresh);
+        const auto restoredState = target == format ? state : stateWithChunk(target, fresh, chunk);
+        restored->setStateInformation(restoredState.getData(), (int)restoredState.getSize());
+        processOneBlock(*restored);
+        for (int i = 0; i < 31; ++i)
+            EXPECT_FLOAT_EQ(findInstrumentParameter(*restored, i)->getValue(), valueFor(i))
+                << formatName(format) << " to " << formatName(target) << ", parameter " << i;
+
+        // Saved again, it is the same chunk: the same values and the same current preset.
+        juce::MemoryBlock saved;
+        restored->getStateInformation(saved);
+        EXPECT_EQ(chunkFromState(target, saved), chunk) << formatName(format) << " to " << formatName(target);
+    }
+}

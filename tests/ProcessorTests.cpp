@@ -250,8 +250,9 @@ TEST(Processor, QueuedNotesFromOtherThreadsTakeTheCallbackLock)
 TEST(Processor, StateHoldsTheParameterValues)
 {
     // Folders without presets, so that no preset identity follows the values.
-    const juce::TemporaryFile root;
-    const auto folders = SupportFolders::fromRoots(root.getFile(), root.getFile(), "Orvelund");
+    const auto root = juce::File::createTempFile("orvelund-state-test");
+    const auto folders = SupportFolders::fromRoots(root, root, "Orvelund");
+    const juce::ScopeGuard removeRoot{[&root] { root.deleteRecursively(); }};
     OrvelundAudioProcessor source(folders);
     source.getHostParameter(modFeedback).setValueNotifyingHost(0.9f);
     juce::MemoryBlock state;

@@ -1,4 +1,7 @@
+#include "InstrumentParameters.h"
+#include "PresetFileFormat.h"
 #include "RenderCommand.h"
+#include "SupportFolders.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
@@ -201,4 +204,40 @@ TEST_F(RenderTool, HelpPrintsUsage)
     const auto result = run({"--help"});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_NE(result.out.find("usage: orvelund-render"), std::string::npos);
+}
+
+TEST_F(RenderTool, PresetsAreListedAndRenderedByCategoryAndName)
+{
+    // A user preset in this test run's own home (the tests run with HOME and XDG_CONFIG_HOME
+    // inside the build tree), with the volume at 0 so that its effect is plain.
+    const auto userPresets = SupportFolders::forProduct("Orvelund").userFolder.getChildFile("User Presets");
+    const auto presetFile = userPresets.getChildFile("Render Test Silence.orvelundpreset");
+    juce::MemoryBlock payload;
+    for (int i = 0; i < 31; ++i)
+    {
+        const float value = i == 0 ? 0.0f : instrumentParameters[(size_t)i].defaultValue;
+        payload.append(&value, sizeof value);
+    }
+    userPresets.createDirectory();
+    const auto file = PresetFileFormat::encodePresetFile(payload);
+    ASSERT_TRUE(presetFile.replaceWithData(file.getData(), file.getSize()));
+    const juce::ScopeGuard removePreset{[&presetFile] { presetFile.deleteFile(); }};
+
+    const auto listing = run({"--list-presets"});
+    ASSERT_EQ(listing.exitCode, 0) << listing.err;
+    EXPECT_NE(listing.out.find("User Presets\n  Render Test Silence\n"), std::string::npos) << listing.out;
+
+    const auto output = folder.getChildFile("preset.wav");
+    const auto rendered = run({"--demo", "--preset", "User Presets/Render Test Silence",
+                               output.getFullPathName().toStdString()});
+    ASSERT_EQ(rendered.exitCode, 0) << rendered.err;
+    const auto audio = readWav(output);
+    EXPECT_EQ(audio.getMagnitude(0, 0, audio.getNumSamples()), 0.0f) << "the preset's volume of 0 applied";
+
+    for (const char* bad : {"User Presets/No Such Preset", "No Category/INIT", "no-slash"})
+    {
+        const auto result = run({"--demo", "--preset", bad, output.getFullPathName().toStdString()});
+        EXPECT_NE(result.exitCode, 0) << bad;
+        EXPECT_EQ(countLines(result.err), 1) << result.err;
+    }
 }
