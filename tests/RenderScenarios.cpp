@@ -153,7 +153,37 @@ std::vector<RenderScenario> goldenScenarios()
         scenarios.push_back(builder.build());
     }
 
+    scenarios.push_back(worstCaseScenario());
     return scenarios;
+}
+
+RenderScenario worstCaseScenario()
+{
+    // 24 held notes with the wheel up (vibrato moves every voice's pitch and so its filter),
+    // the bend moving every block and every smoothed parameter re-aimed every block through its
+    // controller. The low cutoff keeps the filter below its 15 kHz limit, so it really moves.
+    using namespace ParameterIndex;
+    ScenarioBuilder builder("worst-case", 44100.0, 256);
+    builder.parameter(highcutFreq, 0.5f).tempo(120.0).length(1.0);
+    for (int i = 0; i < 24; ++i)
+        builder.note(36 + i * 2, 0.0, 0.8, 70 + i);
+    builder.at(0.0, controller(1, 127));
+    const int smoothed[] = {mainVolume, osc1Morph, osc1Width, osc2Morph,     osc2Width,    modFeedback, wobbleSpeed,
+                            wobbleDepth, highcutFreq, highcutReso, chorus, delayFeedback, delayLowpass, delayHighpass,
+                            delayMix};
+    for (int block = 0; block * 256 < 44100; ++block)
+    {
+        const double seconds = block * 256 / 44100.0;
+        builder.at(seconds, juce::MidiMessage::pitchWheel(1, 8192 + (int)(4000.0 * std::sin(block * 0.1))));
+        for (int k = 0; k < (int)std::size(smoothed); ++k)
+        {
+            const int index = smoothed[k];
+            const int controllerNumber = index == mainVolume ? 7 : 18 + index;
+            const int value = 40 + (int)std::lround(30.0 * std::sin(block * 0.07 + k));
+            builder.at(seconds, controller(controllerNumber, value));
+        }
+    }
+    return builder.build();
 }
 
 juce::AudioProcessorParameter* findInstrumentParameter(juce::AudioProcessor& processor, int index)

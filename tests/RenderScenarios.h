@@ -20,6 +20,9 @@ struct RenderScenario
 // The renderer's built-in demo phrase at 44.1 kHz, with a play head at its tempo.
 RenderScenario demoScenario();
 
+// Everything moving at once: the most expensive case for the engine.
+RenderScenario worstCaseScenario();
+
 // The scenarios whose output is kept as golden fixtures.
 std::vector<RenderScenario> goldenScenarios();
 
