@@ -6,7 +6,15 @@
 namespace
 {
 constexpr float twoPiFloat = 6.2831855f;
+
+// index % length for an index below 3 * length; positions stay within the buffer otherwise.
+int32_t wrap(int32_t index, int32_t length)
+{
+    while (index >= length)
+        index -= length;
+    return index;
 }
+} // namespace
 
 ChorusLine::ChorusLine(double startPhase)
     : buffer((size_t)bufferLength, 0.0f)
@@ -26,20 +34,24 @@ void ChorusLine::setRate(double engineRate)
 void ChorusLine::setDepth(float depth)
 {
     depthFrames = (int32_t)(rate * depth * 0.5);
-    readPosition = (writePosition - depthFrames + length) % length;
+    readPosition = wrap(writePosition - depthFrames + length, length);
 }
 
 float ChorusLine::process(float input)
 {
-    readPosition = (readPosition + 1) % length;
-    writePosition = (writePosition + 1) % length;
+    readPosition = wrap(readPosition + 1, length);
+    writePosition = wrap(writePosition + 1, length);
     buffer[(size_t)writePosition] = input;
 
     const float m = std::sin((float)lfoPhase);
     const float p = (float)length + (float)depthFrames * m + (float)readPosition;
-    lfoPhase = std::fmod((float)(lfoRate / rate * (2.0 * std::numbers::pi) + lfoPhase), twoPiFloat);
+    const auto nextPhase = (float)(lfoRate / rate * (2.0 * std::numbers::pi) + lfoPhase);
+    // fmodf for an angle below two periods: one exact subtraction.
+    lfoPhase = nextPhase >= 0.0f && nextPhase < 2.0f * twoPiFloat
+                   ? (nextPhase >= twoPiFloat ? nextPhase - twoPiFloat : nextPhase)
+                   : std::fmod(nextPhase, twoPiFloat);
 
     const auto frac = (float)(p - std::floor((double)p));
-    const int32_t j = (int32_t)p % length;
-    return frac * buffer[(size_t)((j + 1) % length)] + (1.0f - frac) * buffer[(size_t)j];
+    const int32_t j = wrap((int32_t)p, length);
+    return frac * buffer[(size_t)wrap(j + 1, length)] + (1.0f - frac) * buffer[(size_t)j];
 }

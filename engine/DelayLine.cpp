@@ -2,6 +2,19 @@
 
 #include <algorithm>
 
+namespace
+{
+// index % size; after a length change the index can be any distance past the end.
+uint64_t wrap(uint64_t index, uint64_t size)
+{
+    if (index < size)
+        return index;
+    if (index < 2 * size)
+        return index - size;
+    return index % size;
+}
+} // namespace
+
 DelayLine::DelayLine(int capacityFrames)
     : buffer((size_t)std::max(1, capacityFrames), 0.0f)
 {
@@ -19,7 +32,7 @@ void DelayLine::setLength(int32_t newLength)
 float DelayLine::process(float input)
 {
     const auto size = (uint64_t)length;
-    position = (position + 1) % size;
+    position = wrap(position + 1, size);
     float& slot = buffer[(size_t)position];
 
     if (refill > 0)
@@ -36,5 +49,5 @@ float DelayLine::process(float input)
     if (gain < 1.0f)
         gain += 0.002f;
     slot = slot * feedback + input;
-    return buffer[(size_t)((position + 1) % size)] * gain;
+    return buffer[(size_t)wrap(position + 1, size)] * gain;
 }

@@ -140,11 +140,80 @@ int32_t InstrumentChannel::computeDelayLength() const
     return (int32_t)(delayNoteValues[(size_t)noteIndex] * (60.0 / bpm) * engineRate * 0.5);
 }
 
+int32_t InstrumentChannel::currentDelayLength()
+{
+    using namespace ParameterIndex;
+    const DelayLengthKey key{getParameterTarget(delayLength), getParameterTarget(delayTempo),
+                             getParameterTarget(delaySyncToHost), hostTempo, engineRate};
+    if (!(key == delayLengthKey))
+    {
+        delayLengthKey = key;
+        delayLengthValue = computeDelayLength();
+    }
+    return delayLengthValue;
+}
+
+void InstrumentChannel::prepareVoiceFrameInputs()
+{
+    using namespace ParameterIndex;
+    const auto* table = getParameterTable();
+    const auto current = [table](int index) { return table[index].currentPlain; };
+
+    const double bend = getPitchBend();
+    if (!(bend == bendForFactor))
+    {
+        bendForFactor = bend;
+        voiceInputs.bendFactor = std::exp2((float)(2.0 * bend / 12.0));
+    }
+    voiceInputs.wheel = getModWheel();
+    voiceInputs.wobbleSpeed = current(wobbleSpeed);
+    voiceInputs.carrierMorph = current(osc1Morph);
+    voiceInputs.carrierWidth = std::max(0.001f, 1.0f - current(osc1Width));
+    voiceInputs.modulatorMorph = current(osc2Morph);
+    voiceInputs.modulatorWidth = std::max(0.001f, 1.0f - current(osc2Width));
+    voiceInputs.modulatorRatio = InstrumentVoice::modulatorRatio(current(modFreqMult));
+    voiceInputs.wobbleDepth = current(wobbleDepth);
+    voiceInputs.modFeedback = current(modFeedback);
+    voiceInputs.cutoffPosition = current(highcutFreq);
+    voiceInputs.resonance = current(highcutReso);
+}
+
+void InstrumentChannel::renderVoices(float* out)
+{
+    if (isReferencePath())
+    {
+        SynthBase::Channel::renderVoices(out);
+        return;
+    }
+
+    prepareVoiceFrameInputs();
+    out[0] = 0.0f;
+    out[1] = 0.0f;
+    for (auto* voice = getActiveHead(); voice != nullptr;)
+    {
+        auto* next = voice->getNext();
+        float voiceOut[2];
+        const bool finished =
+            static_cast<InstrumentVoice*>(voice)->renderVoiceFrameFast(voiceInputs, voiceOut);
+        out[0] += voiceOut[0];
+        out[1] += voiceOut[1];
+        if (finished)
+            retireVoice(voice);
+        voice = next;
+    }
+}
+
 void InstrumentChannel::postProcessFrame(float* frame)
+{
+    applyEffects(frame, isReferencePath());
+    clearChangedList();
+}
+
+void InstrumentChannel::applyEffects(float* frame, bool reference)
 {
     using namespace ParameterIndex;
 
-    const int32_t length = computeDelayLength();
+    const int32_t length = reference ? computeDelayLength() : currentDelayLength();
     const float feedback = getParameterCurrent(delayFeedback);
     delayLeft.feedback = feedback;
     delayRight.feedback = feedback;
@@ -165,8 +234,16 @@ void InstrumentChannel::postProcessFrame(float* frame)
     {
         auto& filterA = delayInputFilterA[side];
         auto& filterB = delayInputFilterB[side];
-        filterA.setCutoffAndDamping(cutoffA, 1.0);
-        filterB.setCutoffAndDamping(cutoffB, 1.0);
+        if (reference)
+        {
+            filterA.setCutoffAndDamping(cutoffA, 1.0);
+            filterB.setCutoffAndDamping(cutoffB, 1.0);
+        }
+        else
+        {
+            filterA.setCutoffAndDampingIfChanged(cutoffA, 1.0);
+            filterB.setCutoffAndDampingIfChanged(cutoffB, 1.0);
+        }
         const float x = frame[side];
         const float u = filterA.process(x);
         const float v = filterB.process(u - x);
@@ -186,8 +263,6 @@ void InstrumentChannel::postProcessFrame(float* frame)
 
     frame[0] = gain * left;
     frame[1] = right * gain;
-
-    clearChangedList();
 }
 
 void InstrumentChannel::setSampleRate(double rate)

@@ -3,17 +3,17 @@
 #include "ChorusLine.h"
 #include "DelayLine.h"
 #include "InstrumentParameters.h"
+#include "InstrumentVoice.h"
 #include "SynthChannel.h"
 #include "TwoPoleLowPass.h"
 
 #include <array>
+#include <limits>
 #include <vector>
-
-class InstrumentVoice;
 
 // The instrument's channel: 24 phase-modulation voices, the note-frequency and sine tables, and
 // the channel effects (band-limited tempo delay, chorus, master volume) run on every frame.
-class InstrumentChannel : public SynthBase::Channel
+class InstrumentChannel final : public SynthBase::Channel
 {
 public:
     static constexpr int voiceCount = 24;
@@ -38,6 +38,7 @@ public:
     void parameterChanged(int, float) override {}
 
     void handleEvent(const SynthBase::SynthEvent& event) override;
+    void renderVoices(float* out) override;
     void postProcessFrame(float* frame) override;
     void setSampleRate(double rate) override;
 
@@ -50,6 +51,9 @@ public:
     int32_t computeDelayLength() const;
 
 private:
+    void applyEffects(float* frame, bool reference);
+    int32_t currentDelayLength();
+    void prepareVoiceFrameInputs();
     void pushNoteEvent(int32_t type, int note, int frame, bool fromAudioThread, float velocity);
 
     double engineRate = 88200.0;
@@ -64,4 +68,15 @@ private:
     std::array<TwoPoleLowPass, 2> delayInputFilterB;
     ChorusLine chorusLeft{0.0};
     ChorusLine chorusRight;
+
+    // Caches of the optimised path, each keyed on every input of what it holds.
+    VoiceFrameInputs voiceInputs;
+    double bendForFactor = std::numeric_limits<double>::quiet_NaN();
+    struct DelayLengthKey
+    {
+        float length = -1.0f, tempo = -1.0f, sync = -1.0f;
+        double hostTempo = -1.0, engineRate = -1.0;
+        bool operator==(const DelayLengthKey&) const = default;
+    } delayLengthKey;
+    int32_t delayLengthValue = 1;
 };

@@ -22,6 +22,26 @@ float InstrumentVoice::shapedOscillator(double phase, float width, float morph)
     return (square - s) * morph + s;
 }
 
+float InstrumentVoice::wrapAngle(float angle)
+{
+    constexpr float period = twoPiFloat;
+    if (angle >= 0.0f && angle < period)
+        return angle;
+    if (angle >= period && angle < 2.0f * period)
+        return angle - period; // exact: the operands are within a factor of two
+    if (!(angle >= 0.0f) || !(angle < 4294967296.0f))
+        return std::fmod(angle, period);
+    // angle - k * period is exact in double (a 24-bit multiple of a 24-bit value), and so is the
+    // remainder fmodf returns; a quotient rounded one way or the other is corrected by one period.
+    const double k = std::floor((double)angle / (double)period);
+    double remainder = (double)angle - k * (double)period;
+    if (remainder < 0.0)
+        remainder += (double)period;
+    else if (remainder >= (double)period)
+        remainder -= (double)period;
+    return (float)remainder;
+}
+
 double InstrumentVoice::modulatorRatio(float modFreqMult)
 {
     const int index = std::clamp((int)modFreqMult, 0, (int)modulatorRatios.size() - 1);
@@ -191,6 +211,67 @@ bool InstrumentVoice::renderVoiceFrame(float* out)
     const float rightAngle = std::fmod((float)(wobblePhase + std::numbers::pi), twoPiFloat);
     out[0] = (sineAt(wobbleAngle) * depth * 4.0f + 1.0f) * y;
     out[1] = (depth * sineAt(rightAngle) * 4.0f + 1.0f) * y;
+
+    if (ampLevel == 0.0f || ampEnvelope.getState() == AdsrEnvelope::State::idle)
+    {
+        ampEnvelope.release();
+        keyDown = false;
+        return true;
+    }
+    return false;
+}
+
+bool InstrumentVoice::renderVoiceFrameFast(const VoiceFrameInputs& in, float* out)
+{
+    const double w = in.wobbleSpeed * inverseRate;
+    wobblePhase += w;
+    vibratoPhase += 16.0 * inverseRate;
+
+    carrierMorph = in.carrierMorph;
+    carrierWidth = in.carrierWidth;
+    modulatorMorph = in.modulatorMorph;
+    modulatorWidth = in.modulatorWidth;
+
+    const float f0 = in.bendFactor * frequency;
+    double f = f0;
+    // With the wheel at 0 the vibrato term is exactly 0 and f0 is unchanged.
+    if (in.wheel != 0.0)
+    {
+        const float vibratoAngle = wrapAngle((float)((2.0 * w + 2.0) * vibratoPhase));
+        f = f0 + frequency * sineAt(vibratoAngle) * in.wheel * 0.05;
+    }
+
+    modulatorPhase += in.modulatorRatio * f / modulatorRate;
+    while (modulatorPhase >= 1.0)
+        modulatorPhase -= 1.0;
+    const float modOut = shapedOscillator(modulatorPhase, modulatorWidth, modulatorMorph);
+
+    const float modLevel = modEnvelope.step();
+    const float wobbleAngle = wrapAngle((float)wobblePhase);
+    const float wobble = sineAt(wobbleAngle);
+    const float amount = (wobble * in.wobbleDepth + 1.0f) * modLevel * modOut;
+    const float shift = in.modFeedback * feedbackVelocityFactor * amount;
+
+    carrierPhase += f / carrierRate;
+    while (carrierPhase >= 1.0)
+        carrierPhase -= 1.0;
+    double phase = shift + carrierPhase;
+    while (phase < 0.0)
+        phase += 1.0;
+    while (phase >= 1.0)
+        phase -= 1.0;
+    const float carrierOut = shapedOscillator(phase, carrierWidth, carrierMorph);
+
+    const float ampLevel = ampEnvelope.step();
+    const float x = carrierOut * ampLevel * volumeVelocityFactor;
+
+    filter.setCutoffAndDampingIfChanged(filterCutoff(f, in.cutoffPosition, filterVelocityFactor),
+                                        filterDamping(in.resonance, filterVelocityFactor));
+    const float y = filter.process(x);
+
+    const float rightAngle = wrapAngle((float)(wobblePhase + std::numbers::pi));
+    out[0] = (wobble * in.wobbleDepth * 4.0f + 1.0f) * y;
+    out[1] = (in.wobbleDepth * sineAt(rightAngle) * 4.0f + 1.0f) * y;
 
     if (ampLevel == 0.0f || ampEnvelope.getState() == AdsrEnvelope::State::idle)
     {

@@ -15,7 +15,24 @@ class Channel;
 // modulation envelope, the wobble and velocity, shifts the carrier's phase; both oscillators
 // morph from sine towards square and can be narrowed. The carrier is shaped by the amplitude
 // envelope, filtered by a resonant low-pass that follows the note, and spread by the wobble.
-class InstrumentVoice : public SynthBase::Voice
+// Values that are the same for every voice in one engine frame, read once by the channel.
+struct VoiceFrameInputs
+{
+    float bendFactor = 1.0f; // 2^(2 bend / 12), single precision
+    double wheel = 0.0;
+    float wobbleSpeed = 0.0f;
+    float carrierMorph = 0.0f;
+    float carrierWidth = 1.0f;
+    float modulatorMorph = 0.0f;
+    float modulatorWidth = 1.0f;
+    double modulatorRatio = 1.0;
+    float wobbleDepth = 0.0f;
+    float modFeedback = 0.0f;
+    float cutoffPosition = 0.0f;
+    float resonance = 0.0f;
+};
+
+class InstrumentVoice final : public SynthBase::Voice
 {
 public:
     static constexpr std::array<double, 6> modulatorRatios{0.5, 1.0, 2.0, 3.0, 4.0, 4.0};
@@ -40,6 +57,11 @@ public:
     void stopNote() override;
     bool isKeyDown() const override { return keyDown; }
     bool renderVoiceFrame(float* out) override;
+    // The same frame as renderVoiceFrame, sample for sample, with the per-frame values shared by
+    // all voices read once and the filter's coefficients recomputed only when their inputs change.
+    bool renderVoiceFrameFast(const VoiceFrameInputs& inputs, float* out);
+    // Exactly fmodf (angle, 2pi in single precision) for angle >= 0, without the library call.
+    static float wrapAngle(float angle);
 
     const AdsrEnvelope& getAmpEnvelope() const { return ampEnvelope; }
     const AdsrEnvelope& getModEnvelope() const { return modEnvelope; }

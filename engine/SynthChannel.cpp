@@ -305,6 +305,8 @@ void Channel::buildParameterTable()
     parameters.assign((size_t)count, ParameterRecord{});
     changedList.assign((size_t)count, 0);
     rampList.assign((size_t)count, 0);
+    movingList.assign((size_t)count, 0);
+    movingCount = 0;
     scratch.assign((size_t)count, 0.0f);
     changedCount = 0;
     rampCount = 0;
@@ -335,6 +337,11 @@ void Channel::writeParameter(int index, float value, bool ramp)
         record.rampStep = (value - record.rampValue) / rampFrames;
         record.rampActive = 1;
         record.targetPlain = plainFromNormalised(record, value);
+        if (record.rampStep != 0.0f && record.moving == 0)
+        {
+            record.moving = 1;
+            movingList[(size_t)movingCount++] = index;
+        }
     }
     else
     {
@@ -465,30 +472,67 @@ void Channel::setSampleRate(double rate)
 //==============================================================================
 // Rendering
 
+void Channel::advanceRamp(ParameterRecord& record)
+{
+    record.rampValue += record.rampStep;
+    if ((record.rampStep > 0.0f && record.rampValue > record.target) ||
+        (record.rampStep < 0.0f && record.rampValue < record.target))
+    {
+        record.rampValue = record.target;
+        record.rampStep = 0.0f;
+        record.rampActive = 0;
+    }
+    if (record.curve != Curve::integer)
+        record.currentPlain = plainFromNormalised(record, record.rampValue);
+}
+
+void Channel::advanceRamps()
+{
+    if (referencePath)
+    {
+        for (int i = 0; i < rampCount; ++i)
+        {
+            auto& record = parameters[(size_t)rampList[(size_t)i]];
+            if (record.rampActive != 0)
+                advanceRamp(record);
+        }
+        return;
+    }
+
+    // A ramp whose step is 0 leaves its value, and so its plain value, where they are: only the
+    // moving ones need work. Order does not matter, each record is independent.
+    for (int i = 0; i < movingCount;)
+    {
+        const int index = movingList[(size_t)i];
+        auto& record = parameters[(size_t)index];
+        if (record.rampActive != 0 && record.rampStep != 0.0f)
+        {
+            advanceRamp(record);
+            ++i;
+        }
+        else
+        {
+            record.moving = 0;
+            movingList[(size_t)i] = movingList[(size_t)--movingCount];
+        }
+    }
+}
+
 void Channel::renderFrame(int64_t frameTime, float* out)
 {
-    for (int i = 0; i < rampCount; ++i)
-    {
-        auto& record = parameters[(size_t)rampList[(size_t)i]];
-        if (record.rampActive == 0)
-            continue;
-        record.rampValue += record.rampStep;
-        if ((record.rampStep > 0.0f && record.rampValue > record.target) ||
-            (record.rampStep < 0.0f && record.rampValue < record.target))
-        {
-            record.rampValue = record.target;
-            record.rampStep = 0.0f;
-            record.rampActive = 0;
-        }
-        if (record.curve != Curve::integer)
-            record.currentPlain = plainFromNormalised(record, record.rampValue);
-    }
+    advanceRamps();
 
     currentFrame = frameTime;
     const int64_t blockFrame = frameTime - frameBase;
     while (readPosition < blockCount && blockEvents[(size_t)readPosition].frame == blockFrame)
         handleEvent(blockEvents[(size_t)readPosition++]);
 
+    renderVoices(out);
+    postProcessFrame(out);
+}
+
+void Channel::renderVoices(float* out)
+{
     out[0] = 0.0f;
     out[1] = 0.0f;
     for (auto* voice = activeHead; voice != nullptr;)
@@ -499,18 +543,24 @@ void Channel::renderFrame(int64_t frameTime, float* out)
         for (int c = 0; c < outputChannelCount; ++c)
             out[c] += voiceOut[c];
         if (finished)
-        {
-            unlinkActive(voice);
-            // A voice that ends while its key is held must not stay reachable by note number,
-            // or a later note-on would start it while it sits in the free list.
-            if (voiceByNote[(size_t)voice->note] == voice)
-                voiceByNote[(size_t)voice->note] = nullptr;
-            pushFreeHead(voice);
-        }
+            retireVoice(voice);
         voice = next;
     }
+}
 
-    postProcessFrame(out);
+void Channel::retireVoice(Voice* voice)
+{
+    unlinkActive(voice);
+    // A voice that ends while its key is held must not stay reachable by note number, or a later
+    // note-on would start it while it sits in the free list.
+    if (voiceByNote[(size_t)voice->note] == voice)
+        voiceByNote[(size_t)voice->note] = nullptr;
+    pushFreeHead(voice);
+}
+
+void Channel::setReferencePath(bool useReferencePath)
+{
+    referencePath = useReferencePath;
 }
 
 } // namespace SynthBase

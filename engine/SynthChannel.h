@@ -81,6 +81,12 @@ public:
 
     void setLockHook(LockHook hook, void* context);
 
+    // The straightforward rendering (every ramp, every voice and effect computed in full each
+    // frame) instead of the optimised one; both give the same samples. Kept for measuring and
+    // for checking the optimisations against.
+    void setReferencePath(bool useReferencePath);
+    bool isReferencePath() const { return referencePath; }
+
     double getNominalRate() const { return nominalRate; }
     double getHostTempo() const { return hostTempo; }
     int getQueuedEventCount() const { return queueCount; }
@@ -99,6 +105,12 @@ protected:
     // Empties the changed list without notifying anyone.
     void clearChangedList();
 
+    // Sums the active voices into out[0], out[1] in active-list order and retires finished ones.
+    virtual void renderVoices(float* out);
+    // Returns a finished voice to the free list.
+    void retireVoice(Voice* voice);
+    const ParameterRecord* getParameterTable() const { return parameters.data(); }
+
     template <typename Function>
     void forEachVoice(Function&& function)
     {
@@ -114,6 +126,8 @@ protected:
 
 private:
     void writeParameter(int index, float value, bool ramp);
+    void advanceRamps();
+    static void advanceRamp(ParameterRecord& record);
     void markChanged(int index);
     void unlinkActive(Voice* voice);
     void pushActiveHead(Voice* voice);
@@ -142,6 +156,9 @@ private:
     int changedCount = 0;
     std::vector<int> rampList;
     int rampCount = 0;
+    std::vector<int> movingList; // ramps with a non-zero step
+    int movingCount = 0;
+    bool referencePath = false;
     float rampClockRate;
     std::vector<float> scratch;
 

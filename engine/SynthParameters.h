@@ -39,6 +39,7 @@ struct ParameterRecord
     Curve curve = Curve::linear;
     const char* name = "";
     int32_t changed = 0;
+    int32_t moving = 0; // on the channel's list of ramps that move
 };
 
 float plainFromNormalised(const ParameterRecord& record, float normalised);

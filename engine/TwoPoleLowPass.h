@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 // Resonant two-pole low-pass filter (bilinear form). Coefficients and state are double; the
@@ -16,6 +17,13 @@ public:
     double k = 0.0;
     double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0;
 
+private:
+    // Inputs of the coefficients last computed; NaN never compares equal, so the first call computes.
+    double lastCutoff = std::numeric_limits<double>::quiet_NaN();
+    double lastDamping = std::numeric_limits<double>::quiet_NaN();
+    double lastRate = std::numeric_limits<double>::quiet_NaN();
+
+public:
     void clear() { x1 = x2 = y1 = y2 = 0.0; }
 
     void setCutoffAndDamping(double newCutoff, double newDamping)
@@ -33,6 +41,17 @@ public:
         b2 = n;
         a1 = 2.0 * (1.0 - b) * n;
         a2 = ((1.0 - a) + b) * n;
+    }
+
+    // The same coefficients as setCutoffAndDamping, skipping the work when nothing changed.
+    void setCutoffAndDampingIfChanged(double newCutoff, double newDamping)
+    {
+        if (newCutoff == lastCutoff && newDamping == lastDamping && rate == lastRate)
+            return;
+        lastCutoff = newCutoff;
+        lastDamping = newDamping;
+        lastRate = rate;
+        setCutoffAndDamping(newCutoff, newDamping);
     }
 
     float process(float x)

@@ -66,6 +66,19 @@ TEST_P(GoldenRender, MatchesFixture)
                                 << " instead of " << expected[worstIndex];
 }
 
+TEST_P(GoldenRender, OptimisedPathEqualsTheReferencePath)
+{
+    // Every optimisation of the engine is exact: the straightforward path gives the same bits.
+    OrvelundAudioProcessor optimised;
+    OrvelundAudioProcessor reference;
+    reference.getChannel().setReferencePath(true);
+    const auto fast = renderScenario(GetParam(), optimised);
+    const auto slow = renderScenario(GetParam(), reference);
+    ASSERT_EQ(fast.size(), slow.size());
+    for (size_t i = 0; i < fast.size(); ++i)
+        ASSERT_EQ(fast[i], slow[i]) << "frame " << i / 2;
+}
+
 TEST(GoldenRenderSanity, ScenariosSoundAndStayInRange)
 {
     for (const auto& scenario : goldenScenarios())

@@ -168,9 +168,9 @@ RenderScenario worstCaseScenario()
     for (int i = 0; i < 24; ++i)
         builder.note(36 + i * 2, 0.0, 0.8, 70 + i);
     builder.at(0.0, controller(1, 127));
-    const int smoothed[] = {mainVolume, osc1Morph, osc1Width, osc2Morph,     osc2Width,    modFeedback, wobbleSpeed,
-                            wobbleDepth, highcutFreq, highcutReso, chorus, delayFeedback, delayLowpass, delayHighpass,
-                            delayMix};
+    const int smoothed[] = {mainVolume,  osc1Morph,     osc1Width,    osc2Morph,     osc2Width,
+                            modFeedback, wobbleSpeed,   wobbleDepth,  highcutFreq,   highcutReso,
+                            chorus,      delayFeedback, delayLowpass, delayHighpass, delayMix};
     for (int block = 0; block * 256 < 44100; ++block)
     {
         const double seconds = block * 256 / 44100.0;

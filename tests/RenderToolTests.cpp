@@ -228,8 +228,8 @@ TEST_F(RenderTool, PresetsAreListedAndRenderedByCategoryAndName)
     EXPECT_NE(listing.out.find("User Presets\n  Render Test Silence\n"), std::string::npos) << listing.out;
 
     const auto output = folder.getChildFile("preset.wav");
-    const auto rendered = run({"--demo", "--preset", "User Presets/Render Test Silence",
-                               output.getFullPathName().toStdString()});
+    const auto rendered = run(
+        {"--demo", "--preset", "User Presets/Render Test Silence", output.getFullPathName().toStdString()});
     ASSERT_EQ(rendered.exitCode, 0) << rendered.err;
     const auto audio = readWav(output);
     EXPECT_EQ(audio.getMagnitude(0, 0, audio.getNumSamples()), 0.0f) << "the preset's volume of 0 applied";
