@@ -188,16 +188,7 @@ bool InstrumentVoice::renderVoiceFrame(float* out)
     const float amount = (wobble * depth + 1.0f) * modLevel * modOut;
     const float shift = current(modFeedback) * feedbackVelocityFactor * amount;
 
-    // Carrier.
-    carrierPhase += f / carrierRate;
-    while (carrierPhase >= 1.0)
-        carrierPhase -= 1.0;
-    double phase = shift + carrierPhase;
-    while (phase < 0.0)
-        phase += 1.0;
-    while (phase >= 1.0)
-        phase -= 1.0;
-    const float carrierOut = shapedOscillator(phase, carrierWidth, carrierMorph);
+    const float carrierOut = advanceCarrier(f, shift);
 
     const float ampLevel = ampEnvelope.step();
     const float x = carrierOut * ampLevel * volumeVelocityFactor;
@@ -212,6 +203,25 @@ bool InstrumentVoice::renderVoiceFrame(float* out)
     out[0] = (sineAt(wobbleAngle) * depth * 4.0f + 1.0f) * y;
     out[1] = (depth * sineAt(rightAngle) * 4.0f + 1.0f) * y;
 
+    return finishesAt(ampLevel);
+}
+
+float InstrumentVoice::advanceCarrier(double f, float shift)
+{
+    carrierPhase += f / carrierRate;
+    while (carrierPhase >= 1.0)
+        carrierPhase -= 1.0;
+    // The shift moves this frame's phase only; it is not accumulated.
+    double phase = shift + carrierPhase;
+    while (phase < 0.0)
+        phase += 1.0;
+    while (phase >= 1.0)
+        phase -= 1.0;
+    return shapedOscillator(phase, carrierWidth, carrierMorph);
+}
+
+bool InstrumentVoice::finishesAt(float ampLevel)
+{
     if (ampLevel == 0.0f || ampEnvelope.getState() == AdsrEnvelope::State::idle)
     {
         ampEnvelope.release();
@@ -252,15 +262,7 @@ bool InstrumentVoice::renderVoiceFrameFast(const VoiceFrameInputs& in, float* ou
     const float amount = (wobble * in.wobbleDepth + 1.0f) * modLevel * modOut;
     const float shift = in.modFeedback * feedbackVelocityFactor * amount;
 
-    carrierPhase += f / carrierRate;
-    while (carrierPhase >= 1.0)
-        carrierPhase -= 1.0;
-    double phase = shift + carrierPhase;
-    while (phase < 0.0)
-        phase += 1.0;
-    while (phase >= 1.0)
-        phase -= 1.0;
-    const float carrierOut = shapedOscillator(phase, carrierWidth, carrierMorph);
+    const float carrierOut = advanceCarrier(f, shift);
 
     const float ampLevel = ampEnvelope.step();
     const float x = carrierOut * ampLevel * volumeVelocityFactor;
@@ -273,11 +275,5 @@ bool InstrumentVoice::renderVoiceFrameFast(const VoiceFrameInputs& in, float* ou
     out[0] = (wobble * in.wobbleDepth * 4.0f + 1.0f) * y;
     out[1] = (in.wobbleDepth * sineAt(rightAngle) * 4.0f + 1.0f) * y;
 
-    if (ampLevel == 0.0f || ampEnvelope.getState() == AdsrEnvelope::State::idle)
-    {
-        ampEnvelope.release();
-        keyDown = false;
-        return true;
-    }
-    return false;
+    return finishesAt(ampLevel);
 }

@@ -75,6 +75,10 @@ public:
 
 private:
     float sineAt(float angle) const;
+    // Advances the carrier and returns its sample with this frame's phase shift applied.
+    float advanceCarrier(double f, float shift);
+    // True when the amplitude envelope has ended; the voice then lets go of its key.
+    bool finishesAt(float ampLevel);
 
     double rate = 88200.0;
     double inverseRate = 1.0 / 88200.0;

@@ -51,16 +51,9 @@ TEST_P(GoldenRender, MatchesFixture)
     juce::MemoryBlock data;
     ASSERT_TRUE(file.loadFileAsData(data)) << "missing fixture " << file.getFullPathName();
     ASSERT_EQ(data.getSize(), kept.size() * sizeof(float));
-    const auto* expected = static_cast<const float*>(data.getData());
-
-    float worst = 0.0f;
-    size_t worstIndex = 0;
-    for (size_t i = 0; i < kept.size(); ++i)
-        if (const float difference = std::abs(kept[i] - expected[i]); difference > worst)
-        {
-            worst = difference;
-            worstIndex = i;
-        }
+    const auto* expectedData = static_cast<const float*>(data.getData());
+    const std::vector<float> expected(expectedData, expectedData + kept.size());
+    const auto [worst, worstIndex] = largestDifference(kept, expected);
     EXPECT_LE(worst, tolerance) << "frame " << (worstIndex / 2) * frameStride
                                 << (worstIndex % 2 ? " right" : " left") << ": " << kept[worstIndex]
                                 << " instead of " << expected[worstIndex];

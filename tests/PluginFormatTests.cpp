@@ -120,14 +120,7 @@ TEST_P(PluginFormat, RendersTheSameSamplesAsTheProcessor)
         const auto hosted = renderScenario(scenario, *plugin);
         const auto direct = renderScenario(scenario);
         ASSERT_EQ(hosted.size(), direct.size());
-        float worst = 0.0f;
-        size_t where = 0;
-        for (size_t i = 0; i < direct.size(); ++i)
-            if (const float difference = std::abs(hosted[i] - direct[i]); difference > worst)
-            {
-                worst = difference;
-                where = i;
-            }
+        const auto [worst, where] = largestDifference(hosted, direct);
         EXPECT_LE(worst, 1e-6f) << formatName(GetParam()) << " " << scenario.name << " differs at frame "
                                 << where / 2 << " by " << worst << " (" << hosted[where] << " vs "
                                 << direct[where] << ")";

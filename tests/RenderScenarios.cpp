@@ -233,3 +233,12 @@ std::vector<float> renderScenario(const RenderScenario& scenario)
     OrvelundAudioProcessor processor;
     return renderScenario(scenario, processor);
 }
+
+RenderDifference largestDifference(const std::vector<float>& a, const std::vector<float>& b)
+{
+    RenderDifference result;
+    for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
+        if (const float difference = std::abs(a[i] - b[i]); difference > result.largest)
+            result = {difference, i};
+    return result;
+}

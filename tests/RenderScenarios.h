@@ -33,6 +33,14 @@ juce::AudioProcessorParameter* findInstrumentParameter(juce::AudioProcessor& pro
 // VST3 hosting turns controllers into parameter changes, which only take effect per block.
 RenderScenario withControllersAtBlockStarts(RenderScenario scenario);
 
+// The largest absolute difference between two renders of the same length, and where it is.
+struct RenderDifference
+{
+    float largest = 0.0f;
+    size_t index = 0;
+};
+RenderDifference largestDifference(const std::vector<float>& a, const std::vector<float>& b);
+
 // Renders a scenario through a fresh processor; interleaved stereo (or mono) samples.
 std::vector<float> renderScenario(const RenderScenario& scenario, juce::AudioProcessor& processor);
 std::vector<float> renderScenario(const RenderScenario& scenario);
