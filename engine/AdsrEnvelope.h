@@ -51,3 +51,56 @@ private:
     AdsrEnvelopeParameters* parameters = nullptr;
     float level = 0.0f;
 };
+
+// Inline: it runs twice per voice and frame.
+inline float AdsrEnvelope::step()
+{
+    int32_t n = counter + 1;
+    switch (state)
+    {
+    case State::attack:
+        // ">=" rather than "==" so that a zero-frame attack (absurdly low rates) cannot climb forever.
+        if (n < attackFrames)
+        {
+            counter = n;
+            level = (float)(level + attackStep);
+            return level;
+        }
+        state = State::decay;
+        n = 1;
+        [[fallthrough]];
+    case State::decay:
+        if (n < decayFrames)
+        {
+            counter = n;
+            level = (float)(level + decayStep);
+            return level;
+        }
+        state = State::sustain;
+        n = 1;
+        [[fallthrough]];
+    case State::sustain:
+        counter = n;
+        if (sustainLevel <= 0.0f)
+        {
+            counter = 0;
+            state = State::idle;
+            return 0.0f;
+        }
+        return level;
+    case State::release:
+        counter = n;
+        if (releaseFrames <= n)
+        {
+            level = 0.0f;
+            counter = 0;
+            state = State::idle;
+            return 0.0f;
+        }
+        level = (float)(level + releaseStep);
+        return level;
+    default:
+        counter = n;
+        return level;
+    }
+}

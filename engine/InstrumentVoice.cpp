@@ -42,6 +42,17 @@ float InstrumentVoice::wrapAngle(float angle)
     return (float)remainder;
 }
 
+float InstrumentVoice::wrapAngle(float angle, double& periods)
+{
+    constexpr auto period = (double)twoPiFloat;
+    const double remainder = (double)angle - periods * period;
+    if (remainder >= 0.0 && remainder < period)
+        return (float)remainder;
+    const float wrapped = wrapAngle(angle);
+    periods = std::round(((double)angle - (double)wrapped) / period);
+    return wrapped;
+}
+
 double InstrumentVoice::modulatorRatio(float modFreqMult)
 {
     const int index = std::clamp((int)modFreqMult, 0, (int)modulatorRatios.size() - 1);
@@ -257,7 +268,7 @@ bool InstrumentVoice::renderVoiceFrameFast(const VoiceFrameInputs& in, float* ou
     const float modOut = shapedOscillator(modulatorPhase, modulatorWidth, modulatorMorph);
 
     const float modLevel = modEnvelope.step();
-    const float wobbleAngle = wrapAngle((float)wobblePhase);
+    const float wobbleAngle = wrapAngle((float)wobblePhase, wobblePeriods);
     const float wobble = sineAt(wobbleAngle);
     const float amount = (wobble * in.wobbleDepth + 1.0f) * modLevel * modOut;
     const float shift = in.modFeedback * feedbackVelocityFactor * amount;
@@ -271,7 +282,7 @@ bool InstrumentVoice::renderVoiceFrameFast(const VoiceFrameInputs& in, float* ou
                                         filterDamping(in.resonance, filterVelocityFactor));
     const float y = filter.process(x);
 
-    const float rightAngle = wrapAngle((float)(wobblePhase + std::numbers::pi));
+    const float rightAngle = wrapAngle((float)(wobblePhase + std::numbers::pi), rightWobblePeriods);
     out[0] = (wobble * in.wobbleDepth * 4.0f + 1.0f) * y;
     out[1] = (in.wobbleDepth * sineAt(rightAngle) * 4.0f + 1.0f) * y;
 

@@ -62,6 +62,9 @@ public:
     bool renderVoiceFrameFast(const VoiceFrameInputs& inputs, float* out);
     // Exactly fmodf (angle, 2pi in single precision) for angle >= 0, without the library call.
     static float wrapAngle(float angle);
+    // The same, starting from the number of whole periods removed last time: the wobble angle
+    // grows slowly, so that number rarely changes and the remainder is one exact subtraction.
+    static float wrapAngle(float angle, double& periods);
 
     const AdsrEnvelope& getAmpEnvelope() const { return ampEnvelope; }
     const AdsrEnvelope& getModEnvelope() const { return modEnvelope; }
@@ -95,6 +98,8 @@ private:
     float carrierWidth = 1.0f;
     float modulatorWidth = 1.0f;
     double wobblePhase = 0.0;
+    double wobblePeriods = 0.0;
+    double rightWobblePeriods = 0.0;
     double vibratoPhase = 0.0;
     AdsrEnvelopeParameters ampParameters;
     AdsrEnvelopeParameters modParameters;
