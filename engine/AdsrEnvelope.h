@@ -99,6 +99,7 @@ inline float AdsrEnvelope::step()
         }
         level = (float)(level + releaseStep);
         return level;
+    case State::idle:
     default:
         counter = n;
         return level;
