@@ -265,7 +265,8 @@ TEST(Channel, AllNotesOffReleasesEveryKeyAtItsFrameAndThePedalKeepsItsHold)
         EXPECT_EQ(engine.voiceFor(64), nullptr);
         EXPECT_EQ(engine.channel.getActiveVoiceCount(), 3) << "released voices play their release";
         for (auto* voice : voices)
-            EXPECT_EQ(voice->isKeyDown(), pedalDown) << "pedal " << pedalDown << ", note " << voice->getNote();
+            EXPECT_EQ(voice->isKeyDown(), pedalDown)
+                << "pedal " << pedalDown << ", note " << voice->getNote();
         for (int i = 0; i < engine.channel.getNumParameters(); ++i)
             EXPECT_EQ(engine.channel.getParameterNormalised(i), targets[(size_t)i]) << i;
 

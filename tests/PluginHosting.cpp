@@ -98,4 +98,3 @@ juce::MemoryBlock stateWithChunk(Format format, const juce::MemoryBlock& templat
     state.append(replaced.toRawUTF8(), replaced.getNumBytesAsUTF8());
     return state;
 }
-

@@ -151,8 +151,9 @@ TEST(RealTimeSafety, SteadyBlocksNeitherAllocateNorLockAnythingButTheCallbackLoc
     {
         auto& midi = blocks[i];
         for (int n = 0; n < 8; ++n)
-            midi.addEvent(juce::MidiMessage::noteOn(1 + n, 30 + (int)(i * 8 + (size_t)n) % 90, (juce::uint8)90),
-                          n * 30);
+            midi.addEvent(
+                juce::MidiMessage::noteOn(1 + n, 30 + (int)(i * 8 + (size_t)n) % 90, (juce::uint8)90),
+                n * 30);
         midi.addEvent(juce::MidiMessage::noteOff(1, 30 + (int)(i * 8) % 90), 250);
         midi.addEvent(juce::MidiMessage::pitchWheel(1, (int)(i * 400) % 16384), 7);
         midi.addEvent(juce::MidiMessage::controllerEvent(1, 1, (int)i * 3 % 128), 9);

@@ -20,7 +20,8 @@ int main()
 
     const auto root = juce::File::createTempFile("orvelund-thread-check");
     const juce::ScopeGuard removeRoot{[&root] { root.deleteRecursively(); }};
-    const auto folders = SupportFolders::fromRoots(root.getChildFile("user"), root.getChildFile("shared"), "Orvelund");
+    const auto folders =
+        SupportFolders::fromRoots(root.getChildFile("user"), root.getChildFile("shared"), "Orvelund");
     const auto userPresets = folders.userFolder.getChildFile("User Presets");
     userPresets.createDirectory();
     std::vector<juce::MemoryBlock> presetFiles;
@@ -82,7 +83,8 @@ int main()
             parameter.endChangeGesture();
         }
 
-        peakSeen = std::max({peakSeen, processor.peakLeft.exchange(0.0f), processor.peakRight.exchange(0.0f)});
+        peakSeen =
+            std::max({peakSeen, processor.peakLeft.exchange(0.0f), processor.peakRight.exchange(0.0f)});
 
         juce::MemoryBlock state;
         processor.getStateInformation(state);
