@@ -10,6 +10,14 @@
 namespace
 {
 constexpr double nominalEngineRate = 88200.0;
+
+// Channel-mode messages that hosts send when the transport stops. They travel through the queue
+// like the other controllers so that they take effect at their frame; their types follow the
+// engine's own event types.
+constexpr int allSoundOffController = 120;
+constexpr int allNotesOffController = 123;
+constexpr int32_t allSoundOffEvent = 5;
+constexpr int32_t allNotesOffEvent = 6;
 } // namespace
 
 InstrumentChannel::InstrumentChannel()
@@ -93,6 +101,10 @@ void InstrumentChannel::controller(int, int number, int frame, bool, float value
         event.type = SynthBase::modWheelEvent;
     else if (number == 64)
         event.type = SynthBase::sustainEvent;
+    else if (number == allSoundOffController)
+        event.type = allSoundOffEvent;
+    else if (number == allNotesOffController)
+        event.type = allNotesOffEvent;
     else
         return;
     event.frame = frame;
@@ -124,6 +136,12 @@ void InstrumentChannel::handleEvent(const SynthBase::SynthEvent& event)
         break;
     case SynthBase::modWheelEvent:
         modWheelValue = event.value1;
+        break;
+    case allSoundOffEvent:
+        silenceAllVoices();
+        break;
+    case allNotesOffEvent:
+        releaseAllKeys();
         break;
     default:
         break;

@@ -195,6 +195,26 @@ void Channel::setSustainPedal(float value)
     }
 }
 
+void Channel::releaseAllKeys()
+{
+    for (int note = 0; note < noteSlots; ++note)
+        if (voiceByNote[(size_t)note] != nullptr)
+            if (auto* voice = takeVoiceForRelease(note))
+                voice->stopNote();
+}
+
+void Channel::silenceAllVoices()
+{
+    while (auto* voice = activeHead)
+    {
+        // Released first so that no voice sits in the free list with its key down.
+        voice->stopNote();
+        unlinkActive(voice);
+        pushFreeHead(voice);
+    }
+    voiceByNote.fill(nullptr);
+}
+
 float Channel::getSustainPedal() const
 {
     return sustainPedal;

@@ -43,6 +43,10 @@ public:
     virtual int getVoiceMode() const;
     virtual double getPitchBend() const;
     virtual double getModWheel() const;
+    // Releases every held key as its note-off would; what the sustain pedal holds stays held.
+    void releaseAllKeys();
+    // Frees every voice at once: nothing sounds from the next frame and the pedal holds nothing.
+    void silenceAllVoices();
 
     // MIDI entry points.
     virtual void noteOn(int midiChannel, int note, int frame, bool fromAudioThread, float velocity) = 0;

@@ -15,6 +15,8 @@ packages=(
     libx11-dev libxext-dev libxrandr-dev libxinerama-dev libxcursor-dev libxcomposite-dev
     # tests and benchmarks
     libgtest-dev libbenchmark-dev
+    # sanitizer builds and fuzzers (clang with its runtimes), and the LV2 metadata check
+    clang libclang-rt-dev lilv-utils sordi lv2-dev
 )
 
 # The build fetches the skin's fonts with npm. Machines that already have node and npm (from

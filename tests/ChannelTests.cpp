@@ -234,3 +234,89 @@ TEST(Channel, InvalidDataBytesAndOutOfRangeNotesAreIgnored)
     engine.channel.noteOn(0, -1, 0, true, 1.0f);
     EXPECT_EQ(engine.channel.getQueuedEventCount(), 0);
 }
+
+TEST(Channel, AllNotesOffReleasesEveryKeyAtItsFrameAndThePedalKeepsItsHold)
+{
+    for (const bool pedalDown : {false, true})
+    {
+        EngineDriver engine;
+        engine.pedal(pedalDown);
+        engine.noteOn(60);
+        engine.noteOn(64);
+        engine.noteOn(67);
+        engine.block(100);
+        engine.noteOff(67); // without the pedal: already releasing; with it: held by the pedal
+        engine.block(100);
+        const auto voices = engine.activeVoices();
+        ASSERT_EQ(voices.size(), 3u);
+        std::vector<float> targets;
+        for (int i = 0; i < engine.channel.getNumParameters(); ++i)
+            targets.push_back(engine.channel.getParameterNormalised(i));
+
+        engine.midi(0xB5, 123, 0, 10);
+        engine.channel.beginBlock(0);
+        float out[2];
+        for (int f = 0; f < 10; ++f)
+            engine.channel.renderFrame(f, out);
+        EXPECT_TRUE(engine.voiceFor(60)->isKeyDown()) << "nothing happens before the message's frame";
+        engine.channel.renderFrame(10, out);
+
+        EXPECT_EQ(engine.voiceFor(60), nullptr);
+        EXPECT_EQ(engine.voiceFor(64), nullptr);
+        EXPECT_EQ(engine.channel.getActiveVoiceCount(), 3) << "released voices play their release";
+        for (auto* voice : voices)
+            EXPECT_EQ(voice->isKeyDown(), pedalDown)
+                << "pedal " << pedalDown << ", note " << voice->getNote();
+        for (int i = 0; i < engine.channel.getNumParameters(); ++i)
+            EXPECT_EQ(engine.channel.getParameterNormalised(i), targets[(size_t)i]) << i;
+
+        if (pedalDown)
+        {
+            engine.pedal(false);
+            engine.block(1);
+            for (auto* voice : voices)
+                EXPECT_FALSE(voice->isKeyDown()) << "lifting the pedal releases what it held";
+        }
+    }
+}
+
+TEST(Channel, AllSoundOffFreesEveryVoiceAtOnceAndTheVoicesStartCleanAgain)
+{
+    EngineDriver engine;
+    engine.channel.setParameterNormalised(ParameterIndex::delayMix, 0.0f);
+    engine.channel.setParameterNormalised(ParameterIndex::chorus, 0.0f);
+    engine.pedal(true);
+    for (int i = 0; i < 30; ++i) // more notes than voices: some were stolen
+        engine.noteOn(40 + i);
+    engine.block(200);
+    engine.noteOff(45);
+    engine.noteOff(69);
+    engine.block(200);
+    ASSERT_EQ(engine.channel.getFreeVoiceCount(), 0);
+
+    engine.midi(0xB0, 120, 0);
+    engine.block(1);
+    EXPECT_EQ(engine.channel.getActiveVoiceCount(), 0);
+    EXPECT_EQ(engine.channel.getFreeVoiceCount(), InstrumentChannel::voiceCount);
+    for (int note = 0; note < SynthBase::Channel::noteSlots; ++note)
+        EXPECT_EQ(engine.voiceFor(note), nullptr) << note;
+    engine.left.clear();
+    engine.block(2000);
+    // The chorus line lags its input by a frame even at no depth.
+    for (size_t f = 2; f < engine.left.size(); ++f)
+        ASSERT_EQ(engine.left[f], 0.0f) << "silent at once, frame " << f;
+
+    // A note played afterwards sounds exactly as on a fresh channel.
+    EngineDriver fresh;
+    fresh.channel.setParameterNormalised(ParameterIndex::delayMix, 0.0f);
+    fresh.channel.setParameterNormalised(ParameterIndex::chorus, 0.0f);
+    fresh.pedal(true);
+    for (auto* driver : {&engine, &fresh})
+    {
+        driver->left.clear();
+        driver->noteOn(60);
+        driver->block(3000);
+    }
+    EXPECT_EQ(engine.left, fresh.left);
+    EXPECT_EQ(engine.channel.getActiveVoiceCount(), 1);
+}

@@ -268,3 +268,28 @@ TEST(Processor, StateHoldsTheParameterValues)
     restored.setStateInformation(state.getData(), 100);
     EXPECT_EQ(restored.getHostParameter(delayMix).get(), 0.0f);
 }
+
+TEST(Processor, HostStopMessagesReleaseOrSilenceButSetNoParameter)
+{
+    struct Case
+    {
+        int controllerNumber;
+        bool voiceStillActive; // all notes off releases; all sound off frees the voice at once
+    };
+    for (const auto& c : {Case{123, true}, Case{120, false}})
+    {
+        ProcessorHarness harness;
+        harness.process({juce::MidiMessage::noteOn(1, 60, (juce::uint8)100)});
+        juce::Array<float> before;
+        for (auto* parameter : harness.processor.getParameters())
+            before.add(parameter->getValue());
+        harness.process({juce::MidiMessage::controllerEvent(16, c.controllerNumber, 127)});
+
+        auto& channel = harness.processor.getChannel();
+        EXPECT_EQ(channel.getVoiceForNoteSlot(60), nullptr) << c.controllerNumber;
+        EXPECT_EQ(channel.getActiveVoiceCount(), c.voiceStillActive ? 1 : 0) << c.controllerNumber;
+        for (int i = 0; i < 31; ++i)
+            EXPECT_EQ(harness.processor.getParameters()[i]->getValue(), before[i]) << c.controllerNumber;
+        EXPECT_EQ(harness.processor.getParameterForController(c.controllerNumber), -1);
+    }
+}

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <sstream>
 
 namespace
@@ -239,5 +241,172 @@ TEST_F(RenderTool, PresetsAreListedAndRenderedByCategoryAndName)
         const auto result = run({"--demo", "--preset", bad, output.getFullPathName().toStdString()});
         EXPECT_NE(result.exitCode, 0) << bad;
         EXPECT_EQ(countLines(result.err), 1) << result.err;
+    }
+}
+
+namespace
+{
+// One Standard MIDI File chunk: its four-letter type, a big-endian length and the body.
+juce::MemoryBlock chunk(const char* type, const std::vector<uint8_t>& body, uint32_t claimedLength = 0)
+{
+    juce::MemoryBlock block(type, 4);
+    const uint32_t length = claimedLength != 0 ? claimedLength : (uint32_t)body.size();
+    const uint8_t bigEndian[4] = {(uint8_t)(length >> 24), (uint8_t)(length >> 16), (uint8_t)(length >> 8),
+                                  (uint8_t)length};
+    block.append(bigEndian, 4);
+    block.append(body.data(), body.size());
+    return block;
+}
+
+juce::MemoryBlock header(int tracks = 1)
+{
+    return chunk("MThd", {0, 1, 0, (uint8_t)tracks, 0x01, 0xe0});
+}
+} // namespace
+
+TEST_F(RenderTool, BadFilesAndArgumentsNeverCrashOrLeaveAPartialFile)
+{
+    // Every input either renders a readable WAV or fails with one line and writes nothing.
+    const auto output = folder.getChildFile("fuzzed.wav");
+    const auto outputPath = output.getFullPathName().toStdString();
+    const auto input = folder.getChildFile("input.mid");
+    const auto inputPath = input.getFullPathName().toStdString();
+    const auto check = [&](const std::vector<std::string>& arguments, const std::string& what)
+    {
+        output.deleteFile();
+        const auto result = run(arguments);
+        if (result.exitCode == 0)
+        {
+            // Random arguments may name another output; the expected one must then be whole.
+            if (output.exists())
+            {
+                // A file without notes and no tail is a WAV of no samples.
+                EXPECT_NE(openWav(output), nullptr) << what;
+            }
+        }
+        else
+        {
+            EXPECT_EQ(countLines(result.err), 1) << what << ": " << result.err;
+            EXPECT_EQ(result.err.rfind("orvelund-render: ", 0), 0u) << what << ": " << result.err;
+            EXPECT_FALSE(output.exists()) << what;
+        }
+        for (const auto& entry : juce::RangedDirectoryIterator(folder, false, "*_temp*"))
+            ADD_FAILURE() << what << ": left " << entry.getFile().getFileName();
+    };
+
+    const auto valid = writeMidiFile(folder);
+    juce::MemoryBlock original;
+    ASSERT_TRUE(valid.loadFileAsData(original));
+
+    // Every truncation of a valid file.
+    for (size_t length = 0; length < original.getSize(); ++length)
+    {
+        input.replaceWithData(original.getData(), length);
+        check({"--tail", "0", inputPath, outputPath}, "truncated to " + std::to_string(length));
+    }
+
+    // Seeded corruptions: a few bytes of the valid file overwritten.
+    std::mt19937 random{31337u};
+    std::uniform_int_distribution<size_t> where(0, original.getSize() - 1);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int round = 0; round < 60; ++round)
+    {
+        juce::MemoryBlock corrupt(original);
+        for (int k = 0; k < 1 + round % 4; ++k)
+            corrupt[where(random)] = (char)byte(random);
+        input.replaceWithData(corrupt.getData(), corrupt.getSize());
+        // A corrupt delta time can make a file that lasts minutes or hours; rendering that is
+        // right but slow, and the refusal of files beyond the limit is checked below.
+        juce::MidiFile parsed;
+        juce::MemoryInputStream stream(corrupt, false);
+        if (parsed.readFrom(stream, false))
+        {
+            parsed.convertTimestampTicksToSeconds();
+            if (parsed.getLastTimestamp() > 30.0)
+                continue;
+        }
+        check({"--tail", "0", inputPath, outputPath}, "corruption " + std::to_string(round));
+    }
+
+    // Huge: a track claiming four gigabytes, a delta time of years at the slowest tempo, and a
+    // file of many thousands of events.
+    {
+        auto file = header();
+        file.append(chunk("MTrk", {0x00, 0x90, 60, 100}, 0xfffffff0u).getData(), 12);
+        input.replaceWithData(file.getData(), file.getSize());
+        check({inputPath, outputPath}, "track longer than the file");
+    }
+    {
+        auto file = header();
+        const auto track = chunk("MTrk", {0x00, 0xff, 0x51, 0x03, 0xff, 0xff, 0xff, 0x8f, 0xff, 0xff, 0x7f,
+                                          0x90, 60, 100, 0x00, 0xff, 0x2f, 0x00});
+        file.append(track.getData(), track.getSize());
+        input.replaceWithData(file.getData(), file.getSize());
+        const auto result = run({inputPath, outputPath});
+        EXPECT_EQ(result.exitCode, 1) << "a file lasting days is refused before rendering";
+        EXPECT_NE(result.err.find("longer than"), std::string::npos) << result.err;
+        EXPECT_FALSE(output.exists());
+    }
+    {
+        std::vector<uint8_t> body;
+        for (int i = 0; i < 60000; ++i)
+        {
+            const uint8_t note = (uint8_t)(i % 128);
+            body.insert(body.end(), {0x00, (uint8_t)(i % 2 == 0 ? 0x90 : 0x80), note, 100});
+        }
+        body.insert(body.end(), {0x00, 0xff, 0x2f, 0x00});
+        auto file = header();
+        const auto track = chunk("MTrk", body);
+        file.append(track.getData(), track.getSize());
+        input.replaceWithData(file.getData(), file.getSize());
+        check({"--tail", "0.1", inputPath, outputPath}, "sixty thousand events at once");
+    }
+
+    // Missing files, outputs that cannot be written, and nonsense options in seeded mixtures.
+    const auto aFile = folder.getChildFile("plain.txt");
+    aFile.replaceWithText("x");
+    const std::vector<std::string> vocabulary{
+        "--rate",
+        "--block",
+        "--bits",
+        "--tail",
+        "--set",
+        "--state",
+        "--preset",
+        "--bpm",
+        "--mono",
+        "--demo",
+        "-x",
+        "",
+        "0",
+        "-1",
+        "1e400",
+        "nan",
+        "65537",
+        "3=",
+        "=0.5",
+        "31=1",
+        "LEADS/INIT",
+        "/",
+        "--",
+        inputPath,
+        outputPath,
+        folder.getChildFile("missing.mid").getFullPathName().toStdString(),
+        aFile.getFullPathName().toStdString() + "/out.wav",
+        folder.getFullPathName().toStdString()};
+    std::uniform_int_distribution<size_t> pick(0, vocabulary.size() - 1);
+    std::uniform_int_distribution<int> count(0, 6);
+    input.replaceWithData(original.getData(), original.getSize());
+    for (int round = 0; round < 80; ++round)
+    {
+        std::vector<std::string> arguments;
+        const int n = count(random);
+        for (int k = 0; k < n; ++k)
+            arguments.push_back(vocabulary[pick(random)]);
+        std::string joined;
+        for (const auto& argument : arguments)
+            joined += argument + " ";
+        arguments.insert(arguments.begin(), {"--tail", "0"}); // keeps the renders that succeed short
+        check(arguments, "arguments: " + joined);
     }
 }

@@ -58,6 +58,14 @@ std::optional<LoadedMidi> loadMidiFile(const juce::File& file, double sampleRate
     }
 
     midiFile.convertTimestampTicksToSeconds();
+    // A corrupt delta time can put an event years away; refuse before rendering, and before the
+    // sample positions could overflow.
+    if (midiFile.getLastTimestamp() > maximumMidiFileSeconds)
+    {
+        error = file.getFileName().quoted() + " lasts longer than " +
+                juce::String(maximumMidiFileSeconds / 3600.0) + " hours, the longest file rendered";
+        return std::nullopt;
+    }
     juce::MidiMessageSequence merged;
     for (int track = 0; track < midiFile.getNumTracks(); ++track)
         for (const auto* holder : *midiFile.getTrack(track))
