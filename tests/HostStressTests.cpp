@@ -9,7 +9,7 @@
 #include <cstring>
 #include <random>
 
-// Hosts call plug-ins in ways no specification lists. Each case here drives the processor (and
+// Hosts call plug-ins in ways no format documentation lists. Each case here drives the processor (and
 // the built bundles through JUCE's hosting) with a seeded stream of odd calls, checks every
 // sample it gets back, and then checks that a plain note still sounds exactly as it does on a
 // fresh instance.
