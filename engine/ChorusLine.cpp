@@ -1,12 +1,12 @@
 #include "ChorusLine.h"
 
+#include "AngleWrap.h"
+
 #include <cmath>
 #include <numbers>
 
 namespace
 {
-constexpr float twoPiFloat = 6.2831855f;
-
 // index % length for an index below 3 * length; positions stay within the buffer otherwise.
 int32_t wrap(int32_t index, int32_t length)
 {
@@ -46,10 +46,7 @@ float ChorusLine::process(float input)
     const float m = std::sin((float)lfoPhase);
     const float p = (float)length + (float)depthFrames * m + (float)readPosition;
     const auto nextPhase = (float)(lfoRate / rate * (2.0 * std::numbers::pi) + lfoPhase);
-    // fmodf for an angle below two periods: one exact subtraction.
-    lfoPhase = nextPhase >= 0.0f && nextPhase < 2.0f * twoPiFloat
-                   ? (nextPhase >= twoPiFloat ? nextPhase - twoPiFloat : nextPhase)
-                   : std::fmod(nextPhase, twoPiFloat);
+    lfoPhase = wrapTwoPi(nextPhase);
 
     const auto frac = (float)(p - std::floor((double)p));
     const int32_t j = wrap((int32_t)p, length);

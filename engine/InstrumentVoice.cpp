@@ -1,5 +1,7 @@
 #include "InstrumentVoice.h"
 
+#include "AngleWrap.h"
+
 #include "InstrumentParameters.h"
 #include "SynthChannel.h"
 
@@ -10,7 +12,6 @@
 namespace
 {
 constexpr double twoPi = 2.0 * std::numbers::pi;
-constexpr float twoPiFloat = 6.2831855f;
 constexpr double tableIndexPerRadian = 10185.916357881302; // 64000 / 2pi
 } // namespace
 
@@ -20,37 +21,6 @@ float InstrumentVoice::shapedOscillator(double phase, float width, float morph)
     const float s = std::sin((float)(twoPi * q));
     const float square = s > 0.0f ? 1.0f : -1.0f;
     return (square - s) * morph + s;
-}
-
-float InstrumentVoice::wrapAngle(float angle)
-{
-    constexpr float period = twoPiFloat;
-    if (angle >= 0.0f && angle < period)
-        return angle;
-    if (angle >= period && angle < 2.0f * period)
-        return angle - period; // exact: the operands are within a factor of two
-    if (!(angle >= 0.0f) || !(angle < 4294967296.0f))
-        return std::fmod(angle, period);
-    // angle - k * period is exact in double (a 24-bit multiple of a 24-bit value), and so is the
-    // remainder fmodf returns; a quotient rounded one way or the other is corrected by one period.
-    const double k = std::floor((double)angle / (double)period);
-    double remainder = (double)angle - k * (double)period;
-    if (remainder < 0.0)
-        remainder += (double)period;
-    else if (remainder >= (double)period)
-        remainder -= (double)period;
-    return (float)remainder;
-}
-
-float InstrumentVoice::wrapAngle(float angle, double& periods)
-{
-    constexpr auto period = (double)twoPiFloat;
-    const double remainder = (double)angle - periods * period;
-    if (remainder >= 0.0 && remainder < period)
-        return (float)remainder;
-    const float wrapped = wrapAngle(angle);
-    periods = std::round(((double)angle - (double)wrapped) / period);
-    return wrapped;
 }
 
 double InstrumentVoice::modulatorRatio(float modFreqMult)
@@ -258,7 +228,7 @@ bool InstrumentVoice::renderVoiceFrameFast(const VoiceFrameInputs& in, float* ou
     // With the wheel at 0 the vibrato term is exactly 0 and f0 is unchanged.
     if (in.wheel != 0.0)
     {
-        const float vibratoAngle = wrapAngle((float)((2.0 * w + 2.0) * vibratoPhase));
+        const float vibratoAngle = wrapTwoPi((float)((2.0 * w + 2.0) * vibratoPhase));
         f = f0 + frequency * sineAt(vibratoAngle) * in.wheel * 0.05;
     }
 
@@ -268,7 +238,7 @@ bool InstrumentVoice::renderVoiceFrameFast(const VoiceFrameInputs& in, float* ou
     const float modOut = shapedOscillator(modulatorPhase, modulatorWidth, modulatorMorph);
 
     const float modLevel = modEnvelope.step();
-    const float wobbleAngle = wrapAngle((float)wobblePhase, wobblePeriods);
+    const float wobbleAngle = wrapTwoPi((float)wobblePhase, wobblePeriods);
     const float wobble = sineAt(wobbleAngle);
     const float amount = (wobble * in.wobbleDepth + 1.0f) * modLevel * modOut;
     const float shift = in.modFeedback * feedbackVelocityFactor * amount;
@@ -282,7 +252,7 @@ bool InstrumentVoice::renderVoiceFrameFast(const VoiceFrameInputs& in, float* ou
                                         filterDamping(in.resonance, filterVelocityFactor));
     const float y = filter.process(x);
 
-    const float rightAngle = wrapAngle((float)(wobblePhase + std::numbers::pi), rightWobblePeriods);
+    const float rightAngle = wrapTwoPi((float)(wobblePhase + std::numbers::pi), rightWobblePeriods);
     out[0] = (wobble * in.wobbleDepth * 4.0f + 1.0f) * y;
     out[1] = (in.wobbleDepth * sineAt(rightAngle) * 4.0f + 1.0f) * y;
 

@@ -11,10 +11,6 @@ namespace SynthBase
 class Channel;
 }
 
-// The instrument's voice: a two-operator phase-modulation voice. A modulator, scaled by the
-// modulation envelope, the wobble and velocity, shifts the carrier's phase; both oscillators
-// morph from sine towards square and can be narrowed. The carrier is shaped by the amplitude
-// envelope, filtered by a resonant low-pass that follows the note, and spread by the wobble.
 // Values that are the same for every voice in one engine frame, read once by the channel.
 struct VoiceFrameInputs
 {
@@ -32,6 +28,10 @@ struct VoiceFrameInputs
     float resonance = 0.0f;
 };
 
+// The instrument's voice: a two-operator phase-modulation voice. A modulator, scaled by the
+// modulation envelope, the wobble and velocity, shifts the carrier's phase; both oscillators
+// morph from sine towards square and can be narrowed. The carrier is shaped by the amplitude
+// envelope, filtered by a resonant low-pass that follows the note, and spread by the wobble.
 class InstrumentVoice final : public SynthBase::Voice
 {
 public:
@@ -60,11 +60,6 @@ public:
     // The same frame as renderVoiceFrame, sample for sample, with the per-frame values shared by
     // all voices read once and the filter's coefficients recomputed only when their inputs change.
     bool renderVoiceFrameFast(const VoiceFrameInputs& inputs, float* out);
-    // Exactly fmodf (angle, 2pi in single precision) for angle >= 0, without the library call.
-    static float wrapAngle(float angle);
-    // The same, starting from the number of whole periods removed last time: the wobble angle
-    // grows slowly, so that number rarely changes and the remainder is one exact subtraction.
-    static float wrapAngle(float angle, double& periods);
 
     const AdsrEnvelope& getAmpEnvelope() const { return ampEnvelope; }
     const AdsrEnvelope& getModEnvelope() const { return modEnvelope; }

@@ -322,15 +322,9 @@ void OrvelundAudioProcessor::writeState(juce::MemoryBlock& destination, bool for
     if (forPreset || !current.valid || current.categoryIndex < 0 ||
         current.categoryIndex >= store.getNumCategories())
         return;
-    const int32_t hashes[2] = {store.getCategory(current.categoryIndex).displayName.hashCode(),
-                               current.name.hashCode()};
-    for (const int32_t hash : hashes)
-    {
-        const auto word = (uint32_t)hash;
-        const uint8_t bytes[4] = {(uint8_t)word, (uint8_t)(word >> 8), (uint8_t)(word >> 16),
-                                  (uint8_t)(word >> 24)};
-        destination.append(bytes, sizeof bytes);
-    }
+    juce::MemoryOutputStream out(destination, true);
+    out.writeInt(store.getCategory(current.categoryIndex).displayName.hashCode());
+    out.writeInt(current.name.hashCode());
 }
 
 void OrvelundAudioProcessor::readState(const void* data, int sizeInBytes, bool forPreset)

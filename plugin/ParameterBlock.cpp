@@ -10,24 +10,15 @@ uint32_t readWord(const uint8_t* data, int sizeInBytes, int offset)
 {
     if (offset < 0 || offset + 4 > sizeInBytes)
         return 0;
-    uint32_t word = 0;
-    for (int i = 0; i < 4; ++i)
-        word |= (uint32_t)data[offset + i] << (8 * i);
-    return word;
+    return juce::ByteOrder::littleEndianInt(data + offset);
 }
 
 void writeValues(juce::MemoryBlock& destination,
                  const juce::Array<juce::AudioProcessorParameter*>& parameters)
 {
+    juce::MemoryOutputStream out(destination, true); // JUCE streams write little-endian
     for (int i = 0; i < valueCount; ++i)
-    {
-        const float value = i < parameters.size() ? parameters[i]->getValue() : 0.0f;
-        uint32_t bits = 0;
-        std::memcpy(&bits, &value, sizeof bits);
-        const uint8_t bytes[4] = {(uint8_t)bits, (uint8_t)(bits >> 8), (uint8_t)(bits >> 16),
-                                  (uint8_t)(bits >> 24)};
-        destination.append(bytes, sizeof bytes);
-    }
+        out.writeFloat(i < parameters.size() ? parameters[i]->getValue() : 0.0f);
 }
 
 int readValues(const void* data, int sizeInBytes,

@@ -6,15 +6,7 @@ namespace
 {
 uint32_t wordAt(const uint8_t* bytes, size_t offset)
 {
-    return (uint32_t)bytes[offset] | ((uint32_t)bytes[offset + 1] << 8) |
-           ((uint32_t)bytes[offset + 2] << 16) | ((uint32_t)bytes[offset + 3] << 24);
-}
-
-void appendWord(juce::MemoryBlock& block, uint32_t word)
-{
-    const uint8_t bytes[4] = {(uint8_t)word, (uint8_t)(word >> 8), (uint8_t)(word >> 16),
-                              (uint8_t)(word >> 24)};
-    block.append(bytes, sizeof bytes);
+    return juce::ByteOrder::littleEndianInt(bytes + offset);
 }
 
 bool hasMagic(const uint8_t* bytes, size_t length)
@@ -46,11 +38,13 @@ std::optional<juce::MemoryBlock> decodePresetData(const void* data, size_t lengt
 juce::MemoryBlock encodePresetFile(const juce::MemoryBlock& payload)
 {
     juce::MemoryBlock file;
-    appendWord(file, magic);
-    appendWord(file, tag);
-    appendWord(file, formatVersion);
-    appendWord(file, (uint32_t)(payload.getSize() + (size_t)headerSize));
-    file.append(payload.getData(), payload.getSize());
+    juce::MemoryOutputStream out(file, false); // JUCE streams write little-endian
+    out.writeInt((int)magic);
+    out.writeInt((int)tag);
+    out.writeInt((int)formatVersion);
+    out.writeInt((int)(payload.getSize() + (size_t)headerSize));
+    out.write(payload.getData(), payload.getSize());
+    out.flush();
     return file;
 }
 } // namespace PresetFileFormat

@@ -81,13 +81,7 @@ bool PresetStore::scanCategory(int categoryIndex)
     category.presets.clear();
     for (const auto& file : listChildren(folder, juce::File::findFiles, "*." + extension))
     {
-        const auto size = file.getSize();
-        if (size > maximumFileSize)
-            continue;
-        juce::MemoryBlock bytes;
-        if (!file.loadFileAsData(bytes) || (int64_t)bytes.getSize() != size)
-            continue;
-        if (!isValidPresetData(bytes.getData(), bytes.getSize()))
+        if (!readPresetFile(file))
             continue;
 
         PresetEntry entry;
@@ -104,6 +98,17 @@ bool PresetStore::scanCategory(int categoryIndex)
             current = entry;
     }
     return true;
+}
+
+std::optional<juce::MemoryBlock> PresetStore::readPresetFile(const juce::File& file) const
+{
+    const auto size = file.getSize();
+    if (size > maximumFileSize)
+        return std::nullopt;
+    juce::MemoryBlock bytes;
+    if (!file.loadFileAsData(bytes) || (int64_t)bytes.getSize() != size)
+        return std::nullopt;
+    return decodePresetData(bytes.getData(), bytes.getSize());
 }
 
 bool PresetStore::isValidPresetData(const void* bytes, size_t length) const

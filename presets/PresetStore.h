@@ -46,6 +46,9 @@ public:
 
     bool isValidPresetData(const void* bytes, size_t length) const;
     std::optional<juce::MemoryBlock> decodePresetData(const void* bytes, size_t length) const;
+    // The payload of a preset file read whole, or nothing when it is too large, cannot be read
+    // whole or fails the header rule.
+    std::optional<juce::MemoryBlock> readPresetFile(const juce::File& file) const;
     static juce::String displayNameFromFileName(const juce::String& fileName, bool isUser);
 
     // Writes a user preset (header + data) and makes it current when it can be found again.

@@ -211,9 +211,7 @@ TEST_F(FactoryLibrary, HasSixCategoriesOfPlayablePresets)
     EXPECT_EQ(store.getCategory(0).presets[0].name, "INIT");
 
     // INIT is the default sound.
-    juce::MemoryBlock data;
-    ASSERT_TRUE(juce::File(store.getCategory(0).presets[0].path).loadFileAsData(data));
-    const auto payload = store.decodePresetData(data.getData(), data.getSize());
+    const auto payload = store.readPresetFile(juce::File(store.getCategory(0).presets[0].path));
     ASSERT_TRUE(payload);
     for (int i = 0; i < 31; ++i)
         EXPECT_EQ(static_cast<const float*>(payload->getData())[i],
@@ -229,9 +227,7 @@ TEST_F(FactoryLibrary, EveryPresetSoundsDistinctAndUnclippedOnTheDemo)
         for (const auto& preset : category.presets)
         {
             const auto label = category.displayName + "/" + preset.name;
-            juce::MemoryBlock data;
-            ASSERT_TRUE(juce::File(preset.path).loadFileAsData(data));
-            const auto payload = catalogue->getPresetStore().decodePresetData(data.getData(), data.getSize());
+            const auto payload = catalogue->getPresetStore().readPresetFile(juce::File(preset.path));
             ASSERT_TRUE(payload) << label;
             for (int i = 0; i < 31; ++i)
             {

@@ -18,7 +18,6 @@
 
 #include <juce_core/juce_core.h>
 
-#include <cstring>
 #include <iostream>
 #include <map>
 #include <vector>
@@ -136,13 +135,10 @@ int main(int argc, char* argv[])
         {
             const auto& preset = categories[c].presets[p];
             juce::MemoryBlock payload;
-            for (float value : preset.values)
             {
-                uint32_t bits = 0;
-                std::memcpy(&bits, &value, sizeof bits);
-                const uint8_t bytes[4] = {(uint8_t)bits, (uint8_t)(bits >> 8), (uint8_t)(bits >> 16),
-                                          (uint8_t)(bits >> 24)};
-                payload.append(bytes, sizeof bytes);
+                juce::MemoryOutputStream out(payload, false); // little-endian float32 values
+                for (float value : preset.values)
+                    out.writeFloat(value);
             }
             const auto file = folder.getChildFile(numbered((int)p + 1, preset.name) + ".orvelundpreset");
             const auto data = PresetFileFormat::encodePresetFile(payload);

@@ -202,13 +202,9 @@ void loadPreset(OrvelundAudioProcessor& processor, const std::string& categoryAn
         {
             if (preset.name != presetName)
                 continue;
-            juce::MemoryBlock data;
-            const juce::File file(preset.path);
-            if (file.getSize() > PresetStore::maximumFileSize || !file.loadFileAsData(data))
-                throw RenderError{"cannot read preset file " + file.getFullPathName().quoted().toStdString()};
-            const auto payload = store.decodePresetData(data.getData(), data.getSize());
+            const auto payload = store.readPresetFile(juce::File(preset.path));
             if (!payload)
-                throw RenderError{file.getFullPathName().quoted().toStdString() + " is not a preset file"};
+                throw RenderError{"cannot read preset file " + preset.path.quoted().toStdString()};
             processor.readState(payload->getData(), (int)payload->getSize(), true);
             return;
         }
