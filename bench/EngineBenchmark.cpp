@@ -1,8 +1,13 @@
 #include "OrvelundAudioProcessor.h"
+#include "VoiceBank.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 // CPU cost of the instrument at a 44.1 kHz host with 256-sample blocks. "cpu_per_audio" is CPU
 // seconds spent per second of audio. Every case runs twice: on the optimised engine and on the
@@ -86,4 +91,93 @@ BENCHMARK(worstCase)
     ->ArgsProduct({{24}, {0, 1}})
     ->Unit(benchmark::kMicrosecond);
 
-BENCHMARK_MAIN();
+namespace
+{
+// After the usual table, each load's optimised cost beside its straightforward cost from the same
+// run, and a straight line through the optimised held-note costs: the fixed cost and the cost per
+// voice.
+class SummaryReporter : public benchmark::ConsoleReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& reports) override
+    {
+        ConsoleReporter::ReportRuns(reports);
+        for (const auto& run : reports)
+        {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred)
+                continue;
+            const auto counter = run.counters.find("cpu_per_audio");
+            if (counter == run.counters.end())
+                continue;
+            // "heldNotes/notes:24/reference:0" -> load "heldNotes/notes:24", path 0
+            const auto name = run.benchmark_name();
+            const auto cut = name.rfind("/reference:");
+            if (cut == std::string::npos)
+                continue;
+            const auto load = name.substr(0, cut);
+            auto found =
+                std::find_if(costs.begin(), costs.end(), [&](const auto& c) { return c.first == load; });
+            if (found == costs.end())
+                found = costs.insert(costs.end(), {load, Cost{}});
+            auto& entry = found->second;
+            (name.substr(cut + 11) == "1" ? entry.reference : entry.optimised) = counter->second.value;
+        }
+    }
+
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        std::printf("\nVoices rendered with: %s\n", VoiceBank::getTargetName());
+        std::printf("%-22s %14s %16s %9s\n", "load", "optimised", "straightforward", "speed-up");
+        std::vector<double> xs, ys;
+        for (const auto& [load, cost] : costs)
+        {
+            std::printf("%-22s %14.5f %16.5f %8.1fx\n", load.c_str(), cost.optimised, cost.reference,
+                        cost.optimised > 0.0 ? cost.reference / cost.optimised : 0.0);
+            if (load.rfind("heldNotes/notes:", 0) == 0 && cost.optimised > 0.0)
+            {
+                xs.push_back(std::stod(load.substr(16)));
+                ys.push_back(cost.optimised);
+            }
+        }
+        if (xs.size() >= 2)
+        {
+            double mx = 0.0, my = 0.0;
+            for (size_t i = 0; i < xs.size(); ++i)
+            {
+                mx += xs[i] / (double)xs.size();
+                my += ys[i] / (double)xs.size();
+            }
+            double sxy = 0.0, sxx = 0.0;
+            for (size_t i = 0; i < xs.size(); ++i)
+            {
+                sxy += (xs[i] - mx) * (ys[i] - my);
+                sxx += (xs[i] - mx) * (xs[i] - mx);
+            }
+            const double slope = sxx > 0.0 ? sxy / sxx : 0.0;
+            std::printf("held notes, least squares: fixed %.5f + %.5f per voice (CPU s per audio s)\n",
+                        my - slope * mx, slope);
+        }
+    }
+
+private:
+    struct Cost
+    {
+        double optimised = 0.0;
+        double reference = 0.0;
+    };
+    // In the order the loads ran.
+    std::vector<std::pair<std::string, Cost>> costs;
+};
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -38,6 +38,8 @@ public:
     float getSustainLevel() const { return sustainLevel; }
 
 private:
+    friend class VoiceBank;
+
     float rate = 0.0f;
     int32_t attackFrames = 0;
     double attackStep = 0.0;

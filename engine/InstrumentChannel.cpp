@@ -161,8 +161,9 @@ int32_t InstrumentChannel::computeDelayLength() const
 int32_t InstrumentChannel::currentDelayLength()
 {
     using namespace ParameterIndex;
-    const DelayLengthKey key{getParameterTarget(delayLength), getParameterTarget(delayTempo),
-                             getParameterTarget(delaySyncToHost), hostTempo, engineRate};
+    const auto* table = getParameterTable();
+    const DelayLengthKey key{table[delayLength].targetPlain, table[delayTempo].targetPlain,
+                             table[delaySyncToHost].targetPlain, hostTempo, engineRate};
     if (!(key == delayLengthKey))
     {
         delayLengthKey = key;
@@ -205,6 +206,20 @@ void InstrumentChannel::renderVoices(float* out)
     }
 
     prepareVoiceFrameInputs();
+    if (!bank.isLoaded())
+    {
+        InstrumentVoice* active[VoiceBank::capacity];
+        int count = 0;
+        for (auto* voice = getActiveHead(); voice != nullptr && count < VoiceBank::capacity;
+             voice = voice->getNext())
+            active[count++] = static_cast<InstrumentVoice*>(voice);
+        bank.load(active, count);
+    }
+    if (bank.renderFrame(voiceInputs, out))
+        return;
+
+    // A frame where an envelope changes segment or a voice ends is rendered voice by voice.
+    bank.store();
     out[0] = 0.0f;
     out[1] = 0.0f;
     for (auto* voice = getActiveHead(); voice != nullptr;)
@@ -231,16 +246,19 @@ void InstrumentChannel::applyEffects(float* frame, bool reference)
 {
     using namespace ParameterIndex;
 
+    const auto* table = getParameterTable();
+    const auto current = [table](int index) { return table[index].currentPlain; };
+
     const int32_t length = reference ? computeDelayLength() : currentDelayLength();
-    const float feedback = getParameterCurrent(delayFeedback);
+    const float feedback = current(delayFeedback);
     delayLeft.feedback = feedback;
     delayRight.feedback = feedback;
     delayLeft.setLength(length);
     delayRight.setLength(length);
 
     // The delay hears the band between the two corners, with inverted polarity.
-    const float lowCorner = getParameterCurrent(delayLowpass);
-    const float highCorner = getParameterCurrent(delayHighpass);
+    const float lowCorner = current(delayLowpass);
+    const float highCorner = current(delayHighpass);
     double cutoffA = lowCorner * lowCorner * 20000.0f;
     cutoffA = std::min(std::max(cutoffA, 20.0), 20000.0);
     double cutoffB = highCorner * highCorner * 20000.0f;
@@ -268,16 +286,16 @@ void InstrumentChannel::applyEffects(float* frame, bool reference)
         delayed[side] = lines[side]->process(v);
     }
 
-    const float mix = getParameterCurrent(delayMix);
+    const float mix = current(delayMix);
     frame[0] += delayed[0] * mix;
     frame[1] += delayed[1] * mix;
 
-    const auto gain = (float)(getParameterNormalised(mainVolume) * 0.4);
-    const auto chorusDepth = (float)(getParameterNormalised(chorus) * 0.002);
+    const auto gain = (float)(table[mainVolume].target * 0.4);
+    const auto chorusDepth = (float)(table[chorus].target * 0.002);
     chorusLeft.setDepth(chorusDepth);
     chorusRight.setDepth(chorusDepth);
-    const float left = chorusLeft.process(frame[0]);
-    const float right = chorusRight.process(frame[1]);
+    const float left = chorusLeft.process(frame[0], !reference);
+    const float right = chorusRight.process(frame[1], !reference);
 
     frame[0] = gain * left;
     frame[1] = right * gain;
@@ -288,6 +306,7 @@ void InstrumentChannel::setSampleRate(double rate)
     // The nominal rate (ramp clock, amplitude envelope) deliberately stays at its construction value.
     if (rate == engineRate)
         return;
+    syncVoices();
     engineRate = rate;
     chorusLeft.setRate(rate);
     chorusRight.setRate(rate);

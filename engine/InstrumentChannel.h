@@ -6,6 +6,7 @@
 #include "InstrumentVoice.h"
 #include "SynthChannel.h"
 #include "TwoPoleLowPass.h"
+#include "VoiceBank.h"
 
 #include <array>
 #include <limits>
@@ -17,6 +18,7 @@ class InstrumentChannel final : public SynthBase::Channel
 {
 public:
     static constexpr int voiceCount = 24;
+    static_assert(voiceCount <= VoiceBank::capacity);
     static constexpr int sineTableSize = 64000;
     // Long enough for the longest delay (two beats at 60 BPM) at a 192 kHz host.
     static constexpr int delayCapacityFrames = 2 * 2 * 192000;
@@ -41,6 +43,7 @@ public:
     void renderVoices(float* out) override;
     void postProcessFrame(float* frame) override;
     void setSampleRate(double rate) override;
+    void syncVoices() override { bank.store(); }
 
     double getEngineRate() const { return engineRate; }
     double getNoteFrequency(int note) const { return noteFrequencies[(size_t)note]; }
@@ -69,6 +72,8 @@ private:
     ChorusLine chorusLeft{0.0};
     ChorusLine chorusRight;
 
+    // The optimised path renders the voices side by side from here.
+    VoiceBank bank;
     // Caches of the optimised path, each keyed on every input of what it holds.
     VoiceFrameInputs voiceInputs;
     double bendForFactor = std::numeric_limits<double>::quiet_NaN();

@@ -72,6 +72,9 @@ public:
     const TwoPoleLowPass& getFilter() const { return filter; }
 
 private:
+    // The vector renderer works on copies of the state below.
+    friend class VoiceBank;
+
     float sineAt(float angle) const;
     // Advances the carrier and returns its sample with this frame's phase shift applied.
     float advanceCarrier(double f, float shift);

@@ -111,6 +111,7 @@ Voice* Channel::getVoiceForNote(int note)
 {
     if (note < 0 || note >= noteSlots)
         return nullptr;
+    syncVoices();
     if (auto* held = voiceByNote[(size_t)note])
         return held;
 
@@ -151,6 +152,7 @@ Voice* Channel::takeVoiceForRelease(int note)
 {
     if (note < 0 || note >= noteSlots)
         return nullptr;
+    syncVoices();
     Voice* voice = voiceByNote[(size_t)note];
     voiceByNote[(size_t)note] = nullptr;
     if (voice == nullptr || voice->isSustainPedalDown())
@@ -173,6 +175,7 @@ Voice* Channel::getHeldVoice(int index)
 
 void Channel::setSustainPedal(float value)
 {
+    syncVoices();
     sustainPedal = value;
     if (value > 0.5f)
         return;
@@ -197,6 +200,7 @@ void Channel::setSustainPedal(float value)
 
 void Channel::releaseAllKeys()
 {
+    syncVoices();
     for (int note = 0; note < noteSlots; ++note)
         if (voiceByNote[(size_t)note] != nullptr)
             if (auto* voice = takeVoiceForRelease(note))
@@ -205,6 +209,7 @@ void Channel::releaseAllKeys()
 
 void Channel::silenceAllVoices()
 {
+    syncVoices();
     while (auto* voice = activeHead)
     {
         // Released first so that no voice sits in the free list with its key down.
@@ -291,6 +296,7 @@ void Channel::pushEvent(bool fromAudioThread, const SynthEvent& event)
 
 void Channel::beginBlock(int64_t newFrameBase)
 {
+    syncVoices();
     frameBase = newFrameBase;
     if (queueCount > 0)
     {
@@ -544,8 +550,12 @@ void Channel::renderFrame(int64_t frameTime, float* out)
 
     currentFrame = frameTime;
     const int64_t blockFrame = frameTime - frameBase;
-    while (readPosition < blockCount && blockEvents[(size_t)readPosition].frame == blockFrame)
-        handleEvent(blockEvents[(size_t)readPosition++]);
+    if (readPosition < blockCount && blockEvents[(size_t)readPosition].frame == blockFrame)
+    {
+        syncVoices();
+        while (readPosition < blockCount && blockEvents[(size_t)readPosition].frame == blockFrame)
+            handleEvent(blockEvents[(size_t)readPosition++]);
+    }
 
     renderVoices(out);
     postProcessFrame(out);
@@ -580,6 +590,7 @@ void Channel::retireVoice(Voice* voice)
 
 void Channel::setReferencePath(bool useReferencePath)
 {
+    syncVoices();
     referencePath = useReferencePath;
 }
 

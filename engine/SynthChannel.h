@@ -82,6 +82,8 @@ public:
     void setHostTempo(double bpm) { hostTempo = bpm; }
     // Renders one frame into out[0] (left) and out[1] (right).
     void renderFrame(int64_t frameTime, float* out);
+    // Brings the voices' own state up to date; what they report between blocks is current after it.
+    void endBlock() { syncVoices(); }
 
     void setLockHook(LockHook hook, void* context);
 
@@ -111,6 +113,9 @@ protected:
 
     // Sums the active voices into out[0], out[1] in active-list order and retires finished ones.
     virtual void renderVoices(float* out);
+    // A derived channel that renders from its own copy of the voices' state writes it back here;
+    // called before anything else reads or changes the voices.
+    virtual void syncVoices() {}
     // Returns a finished voice to the free list.
     void retireVoice(Voice* voice);
     const ParameterRecord* getParameterTable() const { return parameters.data(); }

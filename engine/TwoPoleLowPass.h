@@ -18,6 +18,8 @@ public:
     double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0;
 
 private:
+    friend class VoiceBank;
+
     // Inputs of the coefficients last computed; NaN never compares equal, so the first call computes.
     double lastCutoff = std::numeric_limits<double>::quiet_NaN();
     double lastDamping = std::numeric_limits<double>::quiet_NaN();

@@ -193,6 +193,7 @@ void OrvelundAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce
         if (stereo)
             right[f] = frame[1];
     }
+    channel->endBlock();
 
     const int hostChannels = buffer.getNumChannels();
     if (hostChannels == 0 || numSamples == 0)

@@ -13,6 +13,8 @@ packages=(
     juce-modules-source
     libasound2-dev libfreetype-dev libfontconfig1-dev libpng-dev libjpeg-dev zlib1g-dev
     libx11-dev libxext-dev libxrandr-dev libxinerama-dev libxcursor-dev libxcomposite-dev
+    # vector units chosen at run time, and vector maths, for the voices
+    libhwy-dev
     # tests and benchmarks
     libgtest-dev libbenchmark-dev
     # sanitizer builds and fuzzers (clang with its runtimes), and the LV2 metadata check

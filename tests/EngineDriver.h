@@ -30,6 +30,7 @@ struct EngineDriver
             left.push_back(out[0]);
             right.push_back(out[1]);
         }
+        channel.endBlock();
     }
 
     // Renders in blocks of 1024 frames until `frames` frames have passed.

@@ -1,6 +1,9 @@
 #include "RenderScenarios.h"
 
+#include "VoiceBank.h"
+
 #include <gtest/gtest.h>
+#include <hwy/targets.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -59,17 +62,53 @@ TEST_P(GoldenRender, MatchesFixture)
                                 << " instead of " << expected[worstIndex];
 }
 
-TEST_P(GoldenRender, OptimisedPathEqualsTheReferencePath)
+TEST_P(GoldenRender, OptimisedPathMatchesTheReferencePath)
 {
-    // Every optimisation of the engine is exact: the straightforward path gives the same bits.
+    // The optimised path is exact but for its vector sines and filter tangents, which may differ
+    // from the C library's in the last bit; on every sample, not only the kept ones, that stays
+    // within the golden tolerance.
     OrvelundAudioProcessor optimised;
     OrvelundAudioProcessor reference;
     reference.getChannel().setReferencePath(true);
     const auto fast = renderScenario(GetParam(), optimised);
     const auto slow = renderScenario(GetParam(), reference);
     ASSERT_EQ(fast.size(), slow.size());
-    for (size_t i = 0; i < fast.size(); ++i)
-        ASSERT_EQ(fast[i], slow[i]) << "frame " << i / 2;
+    const auto [worst, worstIndex] = largestDifference(fast, slow);
+    EXPECT_LE(worst, tolerance) << "frame " << worstIndex / 2 << ": " << fast[worstIndex] << " instead of "
+                                << slow[worstIndex];
+}
+
+TEST(VectorUnits, EveryUnitThisProcessorOffersRendersLikeTheReference)
+{
+    // The build carries the voices' code for several vector units and picks one at run time; each
+    // one this machine can run must sound the same, down to the golden tolerance.
+    const auto scenarios = goldenScenarios();
+    std::vector<std::vector<float>> references;
+    for (const auto& scenario : scenarios)
+    {
+        OrvelundAudioProcessor reference;
+        reference.getChannel().setReferencePath(true);
+        references.push_back(renderScenario(scenario, reference));
+    }
+
+    const auto targets = hwy::SupportedAndGeneratedTargets();
+    ASSERT_FALSE(targets.empty());
+    for (const int64_t target : targets)
+    {
+        hwy::SetSupportedTargetsForTest(target);
+        hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+        EXPECT_STREQ(VoiceBank::getTargetName(), hwy::TargetName(target));
+        for (size_t i = 0; i < scenarios.size(); ++i)
+        {
+            OrvelundAudioProcessor optimised;
+            const auto samples = renderScenario(scenarios[i], optimised);
+            const auto [worst, index] = largestDifference(samples, references[i]);
+            EXPECT_LE(worst, tolerance) << hwy::TargetName(target) << ", " << scenarios[i].name << ", frame "
+                                        << index / 2;
+        }
+    }
+    hwy::SetSupportedTargetsForTest(0);
+    hwy::GetChosenTarget().Update(hwy::SupportedTargets());
 }
 
 TEST(GoldenRenderSanity, ScenariosSoundAndStayInRange)

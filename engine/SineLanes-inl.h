@@ -1,0 +1,82 @@
+// The C library's single-precision sine on every lane of a vector, for code compiled once per
+// vector unit (include it after hwy/highway.h, inside the per-target part of such a file).
+//
+// The sine is computed in double precision and rounded. The C library rounds its own
+// double-precision approximation, which lies within 0.061 of a float step of the true value
+// (over every float angle in [0, 2pi)); so wherever the double result lies farther than 0.07
+// of a step from the midpoint between two floats, both round the same way. The few lanes closer
+// to a midpoint than that (about one in seven) are handed to the C library itself; the check
+// over every float angle in [0, 2pi) finds no difference.
+
+#if defined(ORVELUND_SINE_LANES_INL_H_) == defined(HWY_TARGET_TOGGLE)
+#ifdef ORVELUND_SINE_LANES_INL_H_
+#undef ORVELUND_SINE_LANES_INL_H_
+#else
+#define ORVELUND_SINE_LANES_INL_H_
+#endif
+
+#include <hwy/contrib/math/math-inl.h>
+#include <hwy/highway.h>
+
+#include <cmath>
+#include <cstdint>
+
+HWY_BEFORE_NAMESPACE();
+namespace orvelund::HWY_NAMESPACE
+{
+namespace hn = hwy::HWY_NAMESPACE;
+
+// The rounded double-precision sine of every lane. The lanes whose sine must come from the C
+// library instead are marked in `marks`, one bit per lane from the lowest bit of marks[0]; the
+// answer is whether there are any. Calls are kept out of here so that vector loops around it
+// keep their registers.
+template <class DF>
+HWY_INLINE bool RoundedSines(DF df, hn::Vec<DF> angle, hn::Vec<DF>& sines, uint8_t* marks)
+{
+    constexpr double margin = 0.07;
+    const hn::Rebind<double, DF> d;
+    const hn::RebindToSigned<DF> di;
+
+    const auto exact = hn::Sin(d, hn::PromoteTo(d, angle));
+    const auto rounded = hn::DemoteTo(df, exact);
+    const auto widened = hn::PromoteTo(d, rounded);
+    // 2^exponent of the rounded value; a float step is 2^-23 of it (0 for zero and subnormals).
+    const auto power =
+        hn::PromoteTo(d, hn::BitCast(df, hn::And(hn::BitCast(di, rounded), hn::Set(di, 0x7F800000))));
+    const auto halfStepLessMargin = hn::Mul(power, hn::Set(d, 0x1p-23 * (0.5 - margin)));
+    // A power of two has a narrower step below it: such lanes always go to the library.
+    const auto nearMidpoint =
+        hn::Or(hn::Ge(hn::Abs(hn::Sub(exact, widened)), halfStepLessMargin), hn::Eq(hn::Abs(widened), power));
+    sines = rounded;
+    hn::StoreMaskBits(d, nearMidpoint, marks);
+    return !hn::AllFalse(d, nearMidpoint);
+}
+
+// Turns the bits RoundedSines wrote for `lanes` lanes into one flag (0 or 1) per lane.
+HWY_INLINE void SpreadMarks(const uint8_t* bits, size_t lanes, uint8_t* flags)
+{
+    for (size_t i = 0; i < lanes; ++i)
+        flags[i] = (uint8_t)((bits[i / 8] >> (i % 8)) & 1u);
+}
+
+// Gives the lanes flagged (one flag per lane) the C library's sine. The flagged lanes are listed
+// first, without a branch per lane: which lanes are flagged is as good as random.
+HWY_INLINE void TakeMarkedSinesFromLibrary(const uint8_t* flags, size_t lanes, const float* angles,
+                                           float* sines)
+{
+    constexpr size_t maxLanes = 256;
+    uint8_t marked[maxLanes];
+    size_t count = 0;
+    for (size_t i = 0; i < lanes && i < maxLanes; ++i)
+    {
+        marked[count] = (uint8_t)i;
+        count += flags[i];
+    }
+    for (size_t k = 0; k < count; ++k)
+        sines[marked[k]] = std::sin(angles[marked[k]]);
+}
+
+} // namespace orvelund::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#endif

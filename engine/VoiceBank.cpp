@@ -1,0 +1,525 @@
+// Compiled once for every vector unit Highway targets; the processor's best is chosen at run time.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "VoiceBank.cpp"
+#include <hwy/foreach_target.h> // IWYU pragma: keep
+
+#include <hwy/contrib/math/math-inl.h>
+#include <hwy/highway.h>
+
+#include "SineLanes-inl.h"
+
+#include "AngleWrap.h"
+#include "InstrumentVoice.h"
+#include "VoiceBank.h"
+
+#include <numbers>
+
+HWY_BEFORE_NAMESPACE();
+namespace orvelund::HWY_NAMESPACE
+{
+namespace hn = hwy::HWY_NAMESPACE;
+
+constexpr double twoPi = 2.0 * std::numbers::pi;
+constexpr double tableIndexPerRadian = 10185.916357881302; // 64000 / 2pi
+constexpr auto period = (double)twoPiFloat;
+// Below this, angle - k * period is exact in double for every whole k.
+constexpr float exactWrapLimit = 16777216.0f;
+constexpr size_t maxLanes = 16;
+
+// The voices' code for vectors of D's width: the full width for many voices, narrower ones for a
+// few, where full vectors would mostly compute padding.
+template <class D>
+struct Kernel
+{
+    using DF = hn::Rebind<float, D>;
+    using DI = hn::Rebind<int32_t, D>;
+    using VD = hn::Vec<D>;
+    using VF = hn::Vec<DF>;
+
+    // wrapTwoPi on every lane. The quotient from a multiplication can be one off; the remainder,
+    // computed exactly, is then brought into [0, period) by one correction, so the result is the same.
+    static HWY_INLINE VF WrapAngles(VF angle)
+    {
+        const D d;
+        const DF df;
+        if (!hn::AllTrue(df,
+                         hn::And(hn::Ge(angle, hn::Zero(df)), hn::Lt(angle, hn::Set(df, exactWrapLimit)))))
+        {
+            HWY_ALIGN float values[maxLanes];
+            hn::Store(angle, df, values);
+            for (size_t i = 0; i < hn::Lanes(df); ++i)
+                values[i] = wrapTwoPi(values[i]);
+            return hn::Load(df, values);
+        }
+        const auto p = hn::Set(d, period);
+        const auto a = hn::PromoteTo(d, angle);
+        const auto k = hn::Floor(hn::Mul(a, hn::Set(d, 1.0 / period)));
+        auto r = hn::Sub(a, hn::Mul(k, p));
+        r = hn::IfThenElse(hn::Lt(r, hn::Zero(d)), hn::Add(r, p), r);
+        r = hn::IfThenElse(hn::Ge(r, p), hn::Sub(r, p), r);
+        return hn::DemoteTo(df, r);
+    }
+
+    static HWY_INLINE VF SineAt(const float* table, VF angle)
+    {
+        const D d;
+        const DF df;
+        const auto index =
+            hn::DemoteTo(df, hn::Mul(hn::PromoteTo(d, angle), hn::Set(d, tableIndexPerRadian)));
+        return hn::GatherIndex(df, table, hn::ConvertTo(DI(), index));
+    }
+
+    static HWY_INLINE VD WrapBelowOne(VD phase)
+    {
+        const D d;
+        const auto one = hn::Set(d, 1.0);
+        for (auto over = hn::Ge(phase, one); !hn::AllFalse(d, over); over = hn::Ge(phase, one))
+            phase = hn::IfThenElse(over, hn::Sub(phase, one), phase);
+        return phase;
+    }
+
+    static HWY_INLINE VD WrapAboveZero(VD phase)
+    {
+        const D d;
+        const auto one = hn::Set(d, 1.0);
+        for (auto under = hn::Lt(phase, hn::Zero(d)); !hn::AllFalse(d, under);
+             under = hn::Lt(phase, hn::Zero(d)))
+            phase = hn::IfThenElse(under, hn::Add(phase, one), phase);
+        return phase;
+    }
+
+    // InstrumentVoice::shapedOscillator on every lane, in two halves around the sine: the angle ...
+    static HWY_INLINE VF OscillatorAngle(VD phase, float width)
+    {
+        const D d;
+        const DF df;
+        // Dividing by 1 changes nothing.
+        auto q = width == 1.0f ? phase : hn::Div(phase, hn::Set(d, (double)width));
+        q = hn::Min(q, hn::Set(d, 0.9999));
+        return hn::DemoteTo(df, hn::Mul(hn::Set(d, twoPi), q));
+    }
+
+    // ... and the blend of its sine towards the square.
+    static HWY_INLINE VF ShapeSine(VF s, float morph)
+    {
+        const DF df;
+        // (square - s) * 0 + s is s itself.
+        if (morph == 0.0f)
+            return s;
+        const auto square = hn::IfThenElse(hn::Gt(s, hn::Zero(df)), hn::Set(df, 1.0f), hn::Set(df, -1.0f));
+        return hn::Add(hn::Mul(hn::Sub(square, s), hn::Set(df, morph)), s);
+    }
+
+    // Computes the sines of angles[0, lanes) into sines, rounded as the C library rounds them.
+    static HWY_INLINE void OscillatorSines(VoiceBank::Lanes& s, size_t lanes, const float* angles,
+                                           float* sines)
+    {
+        const DF df;
+        const size_t step = hn::Lanes(df);
+        bool marked = false;
+        for (size_t o = 0; o < lanes; o += step)
+        {
+            uint8_t vectorMarks[8] = {};
+            hn::Vec<DF> values;
+            marked |= RoundedSines(df, hn::Load(df, angles + o), values, vectorMarks);
+            hn::Store(values, df, sines + o);
+            SpreadMarks(vectorMarks, step, s.marks + o);
+        }
+        if (HWY_UNLIKELY(marked))
+            TakeMarkedSinesFromLibrary(s.marks, lanes, angles, sines);
+    }
+
+    // Steps both envelopes of every lane into the scratch levels; false if any would change segment,
+    // or the amplitude would reach 0 (the voice ends).
+    static HWY_INLINE bool StepEnvelopes(VoiceBank::Lanes& s, size_t lanes)
+    {
+        const D d;
+        const DF df;
+        const DI di;
+        const auto one = hn::Set(di, 1);
+        for (size_t o = 0; o < lanes; o += hn::Lanes(d))
+        {
+            const auto ampCounter = hn::Add(hn::Load(di, s.ampCounter + o), one);
+            const auto modCounter = hn::Add(hn::Load(di, s.modCounter + o), one);
+            if (!hn::AllTrue(di, hn::Lt(ampCounter, hn::Load(di, s.ampLimit + o))) ||
+                !hn::AllTrue(di, hn::Lt(modCounter, hn::Load(di, s.modLimit + o))))
+                return false;
+            const auto amp = hn::DemoteTo(
+                df, hn::Add(hn::PromoteTo(d, hn::Load(df, s.ampLevel + o)), hn::Load(d, s.ampStep + o)));
+            if (!hn::AllFalse(df, hn::Eq(amp, hn::Zero(df))))
+                return false;
+            const auto mod = hn::DemoteTo(
+                df, hn::Add(hn::PromoteTo(d, hn::Load(df, s.modLevel + o)), hn::Load(d, s.modStep + o)));
+            hn::Store(amp, df, s.nextAmpLevel + o);
+            hn::Store(mod, df, s.nextModLevel + o);
+        }
+        return true;
+    }
+
+    // The coefficients of TwoPoleLowPass::setCutoffAndDamping for the lanes whose inputs changed.
+    static HWY_INLINE void UpdateFilters(VoiceBank::Lanes& s, size_t o, VD cutoff, VD damping)
+    {
+        const D d;
+        // Not "Ne": that comparison is ordered, and a NaN (no coefficients yet) must count as changed.
+        const auto changed = hn::Not(hn::And(hn::Eq(cutoff, hn::Load(d, s.lastCutoff + o)),
+                                             hn::Eq(damping, hn::Load(d, s.lastDamping + o))));
+        if (hn::AllFalse(d, changed))
+            return;
+        hn::Store(cutoff, d, s.lastCutoff + o);
+        hn::Store(damping, d, s.lastDamping + o);
+
+        const auto one = hn::Set(d, 1.0);
+        const auto two = hn::Set(d, 2.0);
+        const auto highest = hn::Set(d, s.filterRate * 0.49);
+        const auto held = hn::IfThenElse(hn::Lt(highest, cutoff), highest, cutoff);
+        const auto angle = hn::Div(hn::Mul(hn::Set(d, std::numbers::pi), held), hn::Set(d, s.filterRate));
+        const auto k = hn::Div(hn::Cos(d, angle), hn::Sin(d, angle));
+        const auto a = hn::Mul(damping, k);
+        const auto b = hn::Mul(k, k);
+        const auto n = hn::Div(one, hn::Add(hn::Add(a, one), b));
+        const auto keep = [&](double* field, VD value)
+        { hn::Store(hn::IfThenElse(changed, value, hn::Load(d, field + o)), d, field + o); };
+        keep(s.cutoff, held);
+        keep(s.damping, damping);
+        keep(s.k, k);
+        keep(s.b0, n);
+        keep(s.b1, hn::Mul(two, n));
+        keep(s.b2, n);
+        keep(s.a1, hn::Mul(hn::Mul(two, hn::Sub(one, b)), n));
+        keep(s.a2, hn::Mul(hn::Add(hn::Sub(one, a), b), n));
+    }
+
+    // InstrumentVoice::renderVoiceFrameFast on every lane, the outputs left in s.left and s.right.
+    // It runs in passes, each one over all lanes, split where the oscillators need their sines.
+    static bool Render(VoiceBank::Lanes& s, const VoiceFrameInputs& in)
+    {
+        const D d;
+        const DF df;
+        const DI di;
+        const size_t step = hn::Lanes(d);
+        const size_t lanes = ((size_t)s.count + step - 1) / step * step;
+        if (!StepEnvelopes(s, lanes))
+            return false;
+
+        const double w = in.wobbleSpeed * s.inverseRate;
+        const double vibratoStep = 16.0 * s.inverseRate;
+        const double vibratoScale = 2.0 * w + 2.0;
+        const double position = in.cutoffPosition;
+        const double positionSquared = position * position;
+        const float dampingFactor = 3.0f - in.resonance;
+        const auto oneF = hn::Set(df, 1.0f);
+        const auto fourF = hn::Set(df, 4.0f);
+        const auto depth = hn::Set(df, in.wobbleDepth);
+        const auto counterStep = hn::Set(di, 1);
+
+        // Clocks, pitch and the modulator's phase.
+        for (size_t o = 0; o < lanes; o += step)
+        {
+            hn::Store(hn::Add(hn::Load(di, s.ampCounter + o), counterStep), di, s.ampCounter + o);
+            hn::Store(hn::Add(hn::Load(di, s.modCounter + o), counterStep), di, s.modCounter + o);
+            hn::Store(hn::Load(df, s.nextAmpLevel + o), df, s.ampLevel + o);
+            hn::Store(hn::Load(df, s.nextModLevel + o), df, s.modLevel + o);
+
+            const auto wobblePhase = hn::Add(hn::Load(d, s.wobblePhase + o), hn::Set(d, w));
+            hn::Store(wobblePhase, d, s.wobblePhase + o);
+            const auto vibratoPhase = hn::Add(hn::Load(d, s.vibratoPhase + o), hn::Set(d, vibratoStep));
+            hn::Store(vibratoPhase, d, s.vibratoPhase + o);
+
+            const auto frequency = hn::Load(df, s.frequency + o);
+            auto f = hn::PromoteTo(d, hn::Mul(hn::Set(df, in.bendFactor), frequency));
+            if (in.wheel != 0.0)
+            {
+                const auto vibratoAngle =
+                    WrapAngles(hn::DemoteTo(df, hn::Mul(hn::Set(d, vibratoScale), vibratoPhase)));
+                const auto sine = SineAt(s.sineTable, vibratoAngle);
+                const auto swing = hn::Mul(hn::PromoteTo(d, hn::Mul(frequency, sine)), hn::Set(d, in.wheel));
+                f = hn::Add(f, hn::Mul(swing, hn::Set(d, 0.05)));
+            }
+            hn::Store(f, d, s.pitch + o);
+
+            const auto modulatorPhase =
+                WrapBelowOne(hn::Add(hn::Load(d, s.modulatorPhase + o),
+                                     hn::Div(hn::Mul(hn::Set(d, in.modulatorRatio), f), hn::Set(d, s.rate))));
+            hn::Store(modulatorPhase, d, s.modulatorPhase + o);
+            hn::Store(OscillatorAngle(modulatorPhase, in.modulatorWidth), df, s.angle + o);
+        }
+        OscillatorSines(s, lanes, s.angle, s.sine);
+
+        // The phase shift and the carrier's phase.
+        for (size_t o = 0; o < lanes; o += step)
+        {
+            const auto modOut = ShapeSine(hn::Load(df, s.sine + o), in.modulatorMorph);
+            const auto wobble =
+                SineAt(s.sineTable, WrapAngles(hn::DemoteTo(df, hn::Load(d, s.wobblePhase + o))));
+            hn::Store(wobble, df, s.wobble + o);
+            const auto modLevel = hn::Load(df, s.modLevel + o);
+            const auto amount = hn::Mul(hn::Mul(hn::Add(hn::Mul(wobble, depth), oneF), modLevel), modOut);
+            const auto shift = hn::Mul(
+                hn::Mul(hn::Set(df, in.modFeedback), hn::Load(df, s.feedbackVelocityFactor + o)), amount);
+
+            const auto f = hn::Load(d, s.pitch + o);
+            const auto carrierPhase =
+                WrapBelowOne(hn::Add(hn::Load(d, s.carrierPhase + o), hn::Div(f, hn::Set(d, s.rate))));
+            hn::Store(carrierPhase, d, s.carrierPhase + o);
+            const auto phase = WrapBelowOne(WrapAboveZero(hn::Add(hn::PromoteTo(d, shift), carrierPhase)));
+            hn::Store(OscillatorAngle(phase, in.carrierWidth), df, s.angle + o);
+        }
+        OscillatorSines(s, lanes, s.angle, s.sine);
+
+        // Amplitude, the filter and the stereo spread.
+        for (size_t o = 0; o < lanes; o += step)
+        {
+            const auto carrierOut = ShapeSine(hn::Load(df, s.sine + o), in.carrierMorph);
+            const auto x = hn::Mul(hn::Mul(carrierOut, hn::Load(df, s.ampLevel + o)),
+                                   hn::Load(df, s.volumeVelocityFactor + o));
+
+            const auto f = hn::Load(d, s.pitch + o);
+            const auto velocityFactor = hn::Load(df, s.filterVelocityFactor + o);
+            const auto tracking =
+                hn::Add(hn::Mul(hn::Sub(hn::Set(d, 20000.0), f), hn::Set(d, positionSquared)), f);
+            auto cutoff = hn::DemoteTo(df, hn::Mul(hn::PromoteTo(d, velocityFactor), tracking));
+            cutoff = hn::Max(hn::Min(cutoff, hn::Set(df, 15000.0f)), hn::Set(df, 60.0f));
+            auto damping = hn::PromoteTo(d, hn::Mul(hn::Set(df, dampingFactor), velocityFactor));
+            damping = hn::IfThenElse(hn::Lt(damping, hn::Set(d, 0.04)), hn::Set(d, (double)0.04f), damping);
+            UpdateFilters(s, o, hn::PromoteTo(d, cutoff), damping);
+
+            const auto input = hn::PromoteTo(d, x);
+            const auto x1 = hn::Load(d, s.x1 + o);
+            const auto x2 = hn::Load(d, s.x2 + o);
+            const auto y1 = hn::Load(d, s.y1 + o);
+            const auto y2 = hn::Load(d, s.y2 + o);
+            auto sum = hn::Add(hn::Mul(hn::Load(d, s.b1 + o), x1), hn::Mul(hn::Load(d, s.b0 + o), input));
+            sum = hn::Add(sum, hn::Mul(hn::Load(d, s.b2 + o), x2));
+            sum = hn::Sub(sum, hn::Mul(hn::Load(d, s.a1 + o), y1));
+            sum = hn::Sub(sum, hn::Mul(hn::Load(d, s.a2 + o), y2));
+            const auto y = hn::DemoteTo(df, sum);
+            hn::Store(x1, d, s.x2 + o);
+            hn::Store(input, d, s.x1 + o);
+            hn::Store(y1, d, s.y2 + o);
+            hn::Store(hn::PromoteTo(d, y), d, s.y1 + o);
+
+            const auto wobble = hn::Load(df, s.wobble + o);
+            const auto wobblePhase = hn::Load(d, s.wobblePhase + o);
+            const auto rightWobble =
+                SineAt(s.sineTable,
+                       WrapAngles(hn::DemoteTo(df, hn::Add(wobblePhase, hn::Set(d, std::numbers::pi)))));
+            hn::Store(hn::Mul(hn::Add(hn::Mul(hn::Mul(wobble, depth), fourF), oneF), y), df, s.left + o);
+            hn::Store(hn::Mul(hn::Add(hn::Mul(hn::Mul(depth, rightWobble), fourF), oneF), y), df,
+                      s.right + o);
+        }
+        return true;
+    }
+};
+
+// InstrumentVoice::renderVoiceFrameFast on every loaded voice, the outputs left in s.left and s.right.
+bool RenderVoiceFrame(VoiceBank::Lanes& s, const VoiceFrameInputs& in)
+{
+    if (s.count <= 2)
+        return Kernel<hn::CappedTag<double, 2>>::Render(s, in);
+    if (s.count <= 4)
+        return Kernel<hn::CappedTag<double, 4>>::Render(s, in);
+    return Kernel<hn::ScalableTag<double>>::Render(s, in);
+}
+
+const char* TargetName()
+{
+    return hwy::TargetName(HWY_TARGET);
+}
+
+} // namespace orvelund::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace orvelund
+{
+HWY_EXPORT(RenderVoiceFrame);
+HWY_EXPORT(TargetName);
+} // namespace orvelund
+
+// A state that changes at its next step gets a limit that no counter is below.
+void VoiceBank::describeSegment(const AdsrEnvelope& envelope, bool endsVoice, int32_t& limit, double& step)
+{
+    constexpr int32_t never = std::numeric_limits<int32_t>::max();
+    constexpr int32_t now = std::numeric_limits<int32_t>::min();
+    step = 0.0;
+    switch (envelope.getState())
+    {
+    case AdsrEnvelope::State::attack:
+        limit = envelope.attackFrames;
+        step = envelope.attackStep;
+        break;
+    case AdsrEnvelope::State::decay:
+        limit = envelope.decayFrames;
+        step = envelope.decayStep;
+        break;
+    case AdsrEnvelope::State::release:
+        limit = envelope.releaseFrames;
+        step = envelope.releaseStep;
+        break;
+    case AdsrEnvelope::State::sustain:
+        limit = envelope.sustainLevel > 0.0f ? never : now;
+        break;
+    case AdsrEnvelope::State::idle:
+    default:
+        // An idle amplitude envelope ends its voice at the next frame.
+        limit = endsVoice ? now : never;
+        break;
+    }
+}
+
+const char* VoiceBank::getTargetName()
+{
+    return HWY_DYNAMIC_DISPATCH(orvelund::TargetName)();
+}
+
+void VoiceBank::load(InstrumentVoice* const* newVoices, int count)
+{
+    count = std::clamp(count, 0, capacity);
+    auto& s = lanes;
+    s.count = count;
+    if (count > 0)
+    {
+        s.rate = newVoices[0]->rate;
+        s.inverseRate = newVoices[0]->inverseRate;
+        s.filterRate = newVoices[0]->filter.rate;
+        s.sineTable = newVoices[0]->sineTable;
+    }
+
+    for (int i = 0; i < capacity; ++i)
+    {
+        if (i >= count)
+        {
+            // Padding lanes: silent, steady, never in the way of the checks. Their oscillators
+            // stand still at a phase whose sine needs no help from the C library.
+            s.wobblePhase[i] = s.vibratoPhase[i] = 0.0;
+            s.modulatorPhase[i] = s.carrierPhase[i] = 0.1;
+            s.b0[i] = s.b1[i] = s.b2[i] = s.a1[i] = s.a2[i] = s.k[i] = 0.0;
+            s.cutoff[i] = s.damping[i] = s.lastCutoff[i] = s.lastDamping[i] = 0.0;
+            s.x1[i] = s.x2[i] = s.y1[i] = s.y2[i] = 0.0;
+            s.ampStep[i] = s.modStep[i] = 0.0;
+            s.frequency[i] = 0.0f;
+            s.feedbackVelocityFactor[i] = s.filterVelocityFactor[i] = s.volumeVelocityFactor[i] = 0.0f;
+            s.ampLevel[i] = 1.0f;
+            s.modLevel[i] = 0.0f;
+            s.ampCounter[i] = s.modCounter[i] = 0;
+            s.ampLimit[i] = s.modLimit[i] = std::numeric_limits<int32_t>::max();
+            continue;
+        }
+
+        auto& voice = *newVoices[i];
+        voices[i] = &voice;
+        s.wobblePhase[i] = voice.wobblePhase;
+        s.vibratoPhase[i] = voice.vibratoPhase;
+        s.modulatorPhase[i] = voice.modulatorPhase;
+        s.carrierPhase[i] = voice.carrierPhase;
+        s.frequency[i] = voice.frequency;
+        s.feedbackVelocityFactor[i] = voice.feedbackVelocityFactor;
+        s.filterVelocityFactor[i] = voice.filterVelocityFactor;
+        s.volumeVelocityFactor[i] = voice.volumeVelocityFactor;
+
+        const auto& filter = voice.filter;
+        s.b0[i] = filter.b0;
+        s.b1[i] = filter.b1;
+        s.b2[i] = filter.b2;
+        s.a1[i] = filter.a1;
+        s.a2[i] = filter.a2;
+        s.k[i] = filter.k;
+        s.cutoff[i] = filter.cutoff;
+        s.damping[i] = filter.damping;
+        s.x1[i] = filter.x1;
+        s.x2[i] = filter.x2;
+        s.y1[i] = filter.y1;
+        s.y2[i] = filter.y2;
+        // Coefficients made for another rate must be made again.
+        const bool current = filter.lastRate == filter.rate && filter.rate == s.filterRate;
+        s.lastCutoff[i] = current ? filter.lastCutoff : std::numeric_limits<double>::quiet_NaN();
+        s.lastDamping[i] = current ? filter.lastDamping : std::numeric_limits<double>::quiet_NaN();
+
+        s.ampLevel[i] = voice.ampEnvelope.level;
+        s.ampCounter[i] = voice.ampEnvelope.counter;
+        describeSegment(voice.ampEnvelope, true, s.ampLimit[i], s.ampStep[i]);
+        s.modLevel[i] = voice.modEnvelope.level;
+        s.modCounter[i] = voice.modEnvelope.counter;
+        describeSegment(voice.modEnvelope, false, s.modLimit[i], s.modStep[i]);
+    }
+    loaded = true;
+    rendered = false;
+}
+
+void VoiceBank::store()
+{
+    if (!loaded)
+        return;
+    const auto& s = lanes;
+    for (int i = 0; i < s.count; ++i)
+    {
+        auto& voice = *voices[i];
+        voice.wobblePhase = s.wobblePhase[i];
+        voice.vibratoPhase = s.vibratoPhase[i];
+        voice.modulatorPhase = s.modulatorPhase[i];
+        voice.carrierPhase = s.carrierPhase[i];
+
+        auto& filter = voice.filter;
+        filter.b0 = s.b0[i];
+        filter.b1 = s.b1[i];
+        filter.b2 = s.b2[i];
+        filter.a1 = s.a1[i];
+        filter.a2 = s.a2[i];
+        filter.k = s.k[i];
+        filter.cutoff = s.cutoff[i];
+        filter.damping = s.damping[i];
+        filter.x1 = s.x1[i];
+        filter.x2 = s.x2[i];
+        filter.y1 = s.y1[i];
+        filter.y2 = s.y2[i];
+        filter.lastCutoff = s.lastCutoff[i];
+        filter.lastDamping = s.lastDamping[i];
+        filter.lastRate = std::isnan(s.lastCutoff[i]) ? filter.lastRate : s.filterRate;
+
+        voice.ampEnvelope.level = s.ampLevel[i];
+        voice.ampEnvelope.counter = s.ampCounter[i];
+        voice.modEnvelope.level = s.modLevel[i];
+        voice.modEnvelope.counter = s.modCounter[i];
+
+        if (rendered)
+        {
+            voice.carrierMorph = carrierMorph;
+            voice.carrierWidth = carrierWidth;
+            voice.modulatorMorph = modulatorMorph;
+            voice.modulatorWidth = modulatorWidth;
+        }
+        voices[i] = nullptr;
+    }
+    loaded = false;
+}
+
+bool VoiceBank::renderFrame(const VoiceFrameInputs& inputs, float* out)
+{
+    if (!HWY_DYNAMIC_DISPATCH(orvelund::RenderVoiceFrame)(lanes, inputs))
+        return false;
+
+    // Summed one voice after the other, as the voices' own loop does.
+    float left = 0.0f;
+    float right = 0.0f;
+    for (int i = 0; i < lanes.count; ++i)
+    {
+        left += lanes.left[i];
+        right += lanes.right[i];
+    }
+    out[0] = left;
+    out[1] = right;
+
+    carrierMorph = inputs.carrierMorph;
+    carrierWidth = inputs.carrierWidth;
+    modulatorMorph = inputs.modulatorMorph;
+    modulatorWidth = inputs.modulatorWidth;
+    rendered = true;
+    return true;
+}
+
+#endif // HWY_ONCE
