@@ -1,7 +1,6 @@
 #include "ChorusLine.h"
 
 #include "AngleWrap.h"
-#include "VectorSine.h"
 
 #include <cmath>
 #include <numbers>
@@ -26,10 +25,6 @@ ChorusLine::ChorusLine(double startPhase)
 
 void ChorusLine::setRate(double engineRate)
 {
-    // The angles computed ahead assumed the old rate: take up from the first one not yet used.
-    if (batchIndex < lfoBatch)
-        lfoPhase = batchAngles[batchIndex];
-    batchIndex = lfoBatch;
     rate = (float)engineRate;
     depthFrames = (int32_t)(0.001 * rate * 0.5);
     writePosition = 0;
@@ -42,47 +37,16 @@ void ChorusLine::setDepth(float depth)
     readPosition = wrap(writePosition - depthFrames + length, length);
 }
 
-void ChorusLine::advanceLfo()
-{
-    const auto nextPhase = (float)(lfoRate / rate * (2.0 * std::numbers::pi) + lfoPhase);
-    lfoPhase = wrapTwoPi(nextPhase);
-}
-
-float ChorusLine::nextLfoSine(bool batched)
-{
-    if (!batched)
-    {
-        if (batchIndex < lfoBatch)
-        {
-            lfoPhase = batchAngles[batchIndex];
-            batchIndex = lfoBatch;
-        }
-        const float m = std::sin((float)lfoPhase);
-        advanceLfo();
-        return m;
-    }
-
-    if (batchIndex == lfoBatch)
-    {
-        for (auto& angle : batchAngles)
-        {
-            angle = (float)lfoPhase;
-            advanceLfo();
-        }
-        sinesOf(batchAngles, batchSines, lfoBatch);
-        batchIndex = 0;
-    }
-    return batchSines[batchIndex++];
-}
-
-float ChorusLine::process(float input, bool batchedLfo)
+float ChorusLine::process(float input)
 {
     readPosition = wrap(readPosition + 1, length);
     writePosition = wrap(writePosition + 1, length);
     buffer[(size_t)writePosition] = input;
 
-    const float m = nextLfoSine(batchedLfo);
+    const float m = std::sin((float)lfoPhase);
     const float p = (float)length + (float)depthFrames * m + (float)readPosition;
+    const auto nextPhase = (float)(lfoRate / rate * (2.0 * std::numbers::pi) + lfoPhase);
+    lfoPhase = wrapTwoPi(nextPhase);
 
     const auto frac = (float)(p - std::floor((double)p));
     const int32_t j = wrap((int32_t)p, length);

@@ -15,18 +15,11 @@ public:
     void setRate(double engineRate);
     // depth is the chorus amount already scaled to seconds (normalised chorus * 0.002).
     void setDepth(float depth);
-    // batchedLfo computes the LFO's sines ahead, several at once in vector units; the samples
-    // are the same either way.
-    float process(float input, bool batchedLfo = false);
+    float process(float input);
 
     int32_t getDepthFrames() const { return depthFrames; }
 
 private:
-    static constexpr int lfoBatch = 32;
-
-    float nextLfoSine(bool batched);
-    void advanceLfo();
-
     std::vector<float> buffer;
     int32_t length = bufferLength;
     int32_t depthFrames = 0;
@@ -35,8 +28,4 @@ private:
     float rate = 88200.0f;
     double lfoRate = (double)1.2f;
     double lfoPhase = 0.0;
-    // LFO angles and their sines computed ahead; lfoPhase is then the angle after the last one.
-    float batchAngles[lfoBatch] = {};
-    float batchSines[lfoBatch] = {};
-    int batchIndex = lfoBatch;
 };

@@ -294,8 +294,8 @@ void InstrumentChannel::applyEffects(float* frame, bool reference)
     const auto chorusDepth = (float)(table[chorus].target * 0.002);
     chorusLeft.setDepth(chorusDepth);
     chorusRight.setDepth(chorusDepth);
-    const float left = chorusLeft.process(frame[0], !reference);
-    const float right = chorusRight.process(frame[1], !reference);
+    const float left = chorusLeft.process(frame[0]);
+    const float right = chorusRight.process(frame[1]);
 
     frame[0] = gain * left;
     frame[1] = right * gain;

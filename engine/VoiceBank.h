@@ -12,10 +12,10 @@ struct VoiceFrameInputs;
 // it starts rendering and back when anything else is about to look at the voices.
 //
 // The bank renders only the frames where no envelope changes segment and no voice ends; such a
-// frame is left to the voices' own code. Sines are computed in double precision and rounded, the
-// filter's tangent as a cosine over a sine: the output can differ from the voices' own code in the
-// last bit of a float, far below anything audible. Everything else is the same arithmetic in the
-// same order, including the sum of the voices.
+// frame is left to the voices' own code. The oscillators' sines are the C library's, bit for
+// bit; the filter's tangent is a cosine over a sine, which can differ from the library's tangent
+// in the last bit of a double. Everything else is the same arithmetic in the same order,
+// including the sum of the voices.
 class VoiceBank
 {
 public:
