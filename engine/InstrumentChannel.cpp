@@ -206,16 +206,20 @@ void InstrumentChannel::renderVoices(float* out)
     }
 
     prepareVoiceFrameInputs();
-    if (!bank.isLoaded())
+    if (!bank.isLoaded() && !fewVoices)
     {
         InstrumentVoice* active[VoiceBank::capacity];
         int count = 0;
         for (auto* voice = getActiveHead(); voice != nullptr && count < VoiceBank::capacity;
              voice = voice->getNext())
             active[count++] = static_cast<InstrumentVoice*>(voice);
-        bank.load(active, count);
+        // One or two voices cost less one by one than in vectors. The voice set grows only
+        // through events, which sync the voices and so ask again.
+        fewVoices = count > 0 && count < smallestBank;
+        if (!fewVoices)
+            bank.load(active, count);
     }
-    if (bank.renderFrame(voiceInputs, out))
+    if (bank.isLoaded() && bank.renderFrame(voiceInputs, out))
         return;
 
     // A frame where an envelope changes segment or a voice ends is rendered voice by voice.

@@ -43,7 +43,11 @@ public:
     void renderVoices(float* out) override;
     void postProcessFrame(float* frame) override;
     void setSampleRate(double rate) override;
-    void syncVoices() override { bank.store(); }
+    void syncVoices() override
+    {
+        bank.store();
+        fewVoices = false;
+    }
 
     double getEngineRate() const { return engineRate; }
     double getNoteFrequency(int note) const { return noteFrequencies[(size_t)note]; }
@@ -74,6 +78,8 @@ private:
 
     // The optimised path renders the voices side by side from here.
     VoiceBank bank;
+    static constexpr int smallestBank = 3;
+    bool fewVoices = false;
     // Caches of the optimised path, each keyed on every input of what it holds.
     VoiceFrameInputs voiceInputs;
     double bendForFactor = std::numeric_limits<double>::quiet_NaN();

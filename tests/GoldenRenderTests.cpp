@@ -103,8 +103,8 @@ TEST(VectorUnits, EveryUnitThisProcessorOffersRendersLikeTheReference)
             OrvelundAudioProcessor optimised;
             const auto samples = renderScenario(scenarios[i], optimised);
             const auto [worst, index] = largestDifference(samples, references[i]);
-            EXPECT_LE(worst, tolerance) << hwy::TargetName(target) << ", " << scenarios[i].name << ", frame "
-                                        << index / 2;
+            EXPECT_LE(worst, tolerance)
+                << hwy::TargetName(target) << ", " << scenarios[i].name << ", frame " << index / 2;
         }
     }
     hwy::SetSupportedTargetsForTest(0);
