@@ -2,6 +2,7 @@
 
 #include "AngleWrap.h"
 
+#include <bit>
 #include <cmath>
 #include <numbers>
 
@@ -42,13 +43,28 @@ float ChorusLine::process(float input)
     readPosition = wrap(readPosition + 1, length);
     writePosition = wrap(writePosition + 1, length);
     buffer[(size_t)writePosition] = input;
+    zeroRun = std::bit_cast<uint32_t>(input) == 0 ? zeroRun + 1 : 0;
 
     const float m = std::sin((float)lfoPhase);
     const float p = (float)length + (float)depthFrames * m + (float)readPosition;
-    const auto nextPhase = (float)(lfoRate / rate * (2.0 * std::numbers::pi) + lfoPhase);
-    lfoPhase = wrapTwoPi(nextPhase);
+    advanceLfo();
 
     const auto frac = (float)(p - std::floor((double)p));
     const int32_t j = wrap((int32_t)p, length);
     return frac * buffer[(size_t)wrap(j + 1, length)] + (1.0f - frac) * buffer[(size_t)j];
+}
+
+void ChorusLine::skipSilentFrame()
+{
+    readPosition = wrap(readPosition + 1, length);
+    writePosition = wrap(writePosition + 1, length);
+    buffer[(size_t)writePosition] = 0.0f;
+    ++zeroRun;
+    advanceLfo();
+}
+
+void ChorusLine::advanceLfo()
+{
+    const auto nextPhase = (float)(lfoRate / rate * (2.0 * std::numbers::pi) + lfoPhase);
+    lfoPhase = wrapTwoPi(nextPhase);
 }

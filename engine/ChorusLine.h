@@ -16,10 +16,16 @@ public:
     // depth is the chorus amount already scaled to seconds (normalised chorus * 0.002).
     void setDepth(float depth);
     float process(float input);
+    // True when every sample the next process call can read is +0: a +0 input then gives +0.
+    bool readsSilence() const { return zeroRun >= (uint64_t)(2 * depthFrames + 4); }
+    // process(+0) for a line that reads silence, without its sine.
+    void skipSilentFrame();
 
     int32_t getDepthFrames() const { return depthFrames; }
 
 private:
+    void advanceLfo();
+
     std::vector<float> buffer;
     int32_t length = bufferLength;
     int32_t depthFrames = 0;
@@ -28,4 +34,6 @@ private:
     float rate = 88200.0f;
     double lfoRate = (double)1.2f;
     double lfoPhase = 0.0;
+    // How many of the latest inputs were +0, in a row.
+    uint64_t zeroRun = 0;
 };

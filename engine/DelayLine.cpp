@@ -1,6 +1,7 @@
 #include "DelayLine.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace
 {
@@ -43,11 +44,19 @@ float DelayLine::process(float input)
             gain = 0.0f;
         const float ramp = remaining > length - 499 ? (float)(length - refill) / 500.0f : 1.0f;
         slot = ramp * input;
+        zeroRun = std::bit_cast<uint32_t>(slot) == 0 ? zeroRun + 1 : 0;
         return 0.0f;
     }
 
     if (gain < 1.0f)
         gain += 0.002f;
     slot = slot * feedback + input;
+    zeroRun = std::bit_cast<uint32_t>(slot) == 0 ? zeroRun + 1 : 0;
     return buffer[(size_t)wrap(position + 1, size)] * gain;
+}
+
+void DelayLine::skipSilentFrame()
+{
+    position = wrap(position + 1, (uint64_t)length);
+    ++zeroRun;
 }

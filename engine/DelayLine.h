@@ -14,6 +14,11 @@ public:
     void setLength(int32_t newLength);
     // Writes one input frame and returns the delayed output.
     float process(float input);
+    // True when every sample the line holds is +0 and its return is steady: a +0 input then
+    // returns +0 and changes nothing but the write position.
+    bool holdsSilence() const { return refill == 0 && gain >= 1.0f && zeroRun >= (uint64_t)length; }
+    // process(+0) for a line that holds silence, without touching the buffer.
+    void skipSilentFrame();
 
     int capacity() const { return (int)buffer.size(); }
     int32_t getLength() const { return length; }
@@ -28,4 +33,6 @@ private:
     int32_t refill = 0;
     float gain = 1.0f;
     uint64_t position = 1;
+    // How many of the latest writes stored +0, in a row.
+    uint64_t zeroRun = 0;
 };

@@ -3,6 +3,7 @@
 #include "InstrumentVoice.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <memory>
 #include <numbers>
@@ -10,6 +11,11 @@
 namespace
 {
 constexpr double nominalEngineRate = 88200.0;
+
+bool isPositiveZero(float x)
+{
+    return std::bit_cast<uint32_t>(x) == 0;
+}
 
 // Channel-mode messages that hosts send when the transport stops. They travel through the queue
 // like the other controllers so that they take effect at their frame; their types follow the
@@ -205,6 +211,13 @@ void InstrumentChannel::renderVoices(float* out)
         return;
     }
 
+    if (getActiveHead() == nullptr)
+    {
+        out[0] = 0.0f;
+        out[1] = 0.0f;
+        return;
+    }
+
     prepareVoiceFrameInputs();
     if (!bank.isLoaded() && !fewVoices)
     {
@@ -259,6 +272,26 @@ void InstrumentChannel::applyEffects(float* frame, bool reference)
     delayRight.feedback = feedback;
     delayLeft.setLength(length);
     delayRight.setLength(length);
+    const auto gain = (float)(table[mainVolume].target * 0.4);
+    const auto chorusDepth = (float)(table[chorus].target * 0.002);
+
+    // Silence in and nothing but silence inside: every stage would give +0 and only the clocks
+    // of the delay and chorus move on. (The filters' coefficients follow their inputs whenever
+    // they are next used.)
+    if (!reference && isPositiveZero(frame[0]) && isPositiveZero(frame[1]) && delayLeft.holdsSilence() &&
+        delayRight.holdsSilence() && delayFiltersAtRest())
+    {
+        chorusLeft.setDepth(chorusDepth);
+        chorusRight.setDepth(chorusDepth);
+        if (chorusLeft.readsSilence() && chorusRight.readsSilence())
+        {
+            delayLeft.skipSilentFrame();
+            delayRight.skipSilentFrame();
+            chorusLeft.skipSilentFrame();
+            chorusRight.skipSilentFrame();
+            return;
+        }
+    }
 
     // The delay hears the band between the two corners, with inverted polarity.
     const float lowCorner = current(delayLowpass);
@@ -294,8 +327,6 @@ void InstrumentChannel::applyEffects(float* frame, bool reference)
     frame[0] += delayed[0] * mix;
     frame[1] += delayed[1] * mix;
 
-    const auto gain = (float)(table[mainVolume].target * 0.4);
-    const auto chorusDepth = (float)(table[chorus].target * 0.002);
     chorusLeft.setDepth(chorusDepth);
     chorusRight.setDepth(chorusDepth);
     const float left = chorusLeft.process(frame[0]);
@@ -303,6 +334,14 @@ void InstrumentChannel::applyEffects(float* frame, bool reference)
 
     frame[0] = gain * left;
     frame[1] = right * gain;
+}
+
+bool InstrumentChannel::delayFiltersAtRest() const
+{
+    for (size_t side = 0; side < 2; ++side)
+        if (!delayInputFilterA[side].isAtRest() || !delayInputFilterB[side].isAtRest())
+            return false;
+    return true;
 }
 
 void InstrumentChannel::setSampleRate(double rate)

@@ -59,6 +59,7 @@ public:
 
 private:
     void applyEffects(float* frame, bool reference);
+    bool delayFiltersAtRest() const;
     int32_t currentDelayLength();
     void prepareVoiceFrameInputs();
     void pushNoteEvent(int32_t type, int note, int frame, bool fromAudioThread, float velocity);

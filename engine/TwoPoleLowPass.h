@@ -1,7 +1,9 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numbers>
 
@@ -27,6 +29,12 @@ private:
 
 public:
     void clear() { x1 = x2 = y1 = y2 = 0.0; }
+    // True when the state is all +0: a +0 input then gives +0 and leaves the state as it is.
+    bool isAtRest() const
+    {
+        return std::bit_cast<uint64_t>(x1) == 0 && std::bit_cast<uint64_t>(x2) == 0 &&
+               std::bit_cast<uint64_t>(y1) == 0 && std::bit_cast<uint64_t>(y2) == 0;
+    }
 
     void setCutoffAndDamping(double newCutoff, double newDamping)
     {

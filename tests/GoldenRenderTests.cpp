@@ -78,6 +78,46 @@ TEST_P(GoldenRender, OptimisedPathMatchesTheReferencePath)
                                 << slow[worstIndex];
 }
 
+TEST(EffectsOnSilence, SkippedFramesLeaveTheSoundOfTheNextNoteUnchanged)
+{
+    // Once the delay, its filters and the chorus hold nothing but zeros, silent frames only move
+    // their clocks on. With no delay feedback that state comes within seconds of a release; the
+    // note after it must sound exactly as the straightforward path plays it.
+    RenderScenario scenario;
+    scenario.name = "silence-between-notes";
+    scenario.seconds = 5.0;
+    scenario.parameters = {{ParameterIndex::delayFeedback, 0.0f}, {ParameterIndex::chorus, 0.8f}};
+    const auto note = [&](double at, bool on)
+    {
+        const auto sample = (int64_t)(at * scenario.settings.sampleRate);
+        scenario.events.push_back({sample, on ? juce::MidiMessage::noteOn(1, 60, (juce::uint8)100)
+                                              : juce::MidiMessage::noteOff(1, 60)});
+    };
+    note(0.0, true);
+    note(0.2, false);
+    note(4.0, true);
+    note(4.5, false);
+
+    OrvelundAudioProcessor optimised;
+    OrvelundAudioProcessor reference;
+    reference.getChannel().setReferencePath(true);
+    const auto fast = renderScenario(scenario, optimised);
+    const auto slow = renderScenario(scenario, reference);
+    ASSERT_EQ(fast.size(), slow.size());
+
+    // Silent stretch before the second note: the skipping was in use.
+    const auto silentFrom = (size_t)(3.5 * scenario.settings.sampleRate) * 2;
+    const auto secondNote = (size_t)(4.0 * scenario.settings.sampleRate) * 2;
+    for (size_t i = silentFrom; i < secondNote; ++i)
+        ASSERT_EQ(slow[i], 0.0f) << "the reference is not silent yet at frame " << i / 2;
+    const auto [worst, index] = largestDifference(fast, slow);
+    EXPECT_LE(worst, tolerance) << "frame " << index / 2;
+    float peak = 0.0f;
+    for (size_t i = secondNote; i < fast.size(); ++i)
+        peak = std::max(peak, std::abs(fast[i]));
+    EXPECT_GT(peak, 0.05f) << "the second note sounds";
+}
+
 TEST(VectorUnits, EveryUnitThisProcessorOffersRendersLikeTheReference)
 {
     // The build carries the voices' code for several vector units and picks one at run time; each
