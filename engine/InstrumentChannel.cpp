@@ -314,8 +314,22 @@ void InstrumentChannel::applyEffects(float* frame, bool reference)
         }
         else
         {
-            filterA.setCutoffAndDampingIfChanged(cutoffA, 1.0);
-            filterB.setCutoffAndDampingIfChanged(cutoffB, 1.0);
+            // Both sides run at one rate from the same corners: the right side takes the left's
+            // coefficients instead of computing the same tangents again.
+            auto& leftA = delayInputFilterA[0];
+            auto& leftB = delayInputFilterB[0];
+            if (side == 0)
+            {
+                filterA.setCutoffAndDampingIfChanged(cutoffA, 1.0);
+                filterB.setCutoffAndDampingIfChanged(cutoffB, 1.0);
+            }
+            else
+            {
+                if (filterA.needsCoefficients(cutoffA, 1.0))
+                    filterA.takeCoefficientsFrom(leftA);
+                if (filterB.needsCoefficients(cutoffB, 1.0))
+                    filterB.takeCoefficientsFrom(leftB);
+            }
         }
         const float x = frame[side];
         const float u = filterA.process(x);

@@ -56,12 +56,35 @@ public:
     // The same coefficients as setCutoffAndDamping, skipping the work when nothing changed.
     void setCutoffAndDampingIfChanged(double newCutoff, double newDamping)
     {
-        if (newCutoff == lastCutoff && newDamping == lastDamping && rate == lastRate)
+        if (!needsCoefficients(newCutoff, newDamping))
             return;
         lastCutoff = newCutoff;
         lastDamping = newDamping;
         lastRate = rate;
         setCutoffAndDamping(newCutoff, newDamping);
+    }
+
+    // False when the coefficients are those for these inputs at the current rate.
+    bool needsCoefficients(double newCutoff, double newDamping) const
+    {
+        return !(newCutoff == lastCutoff && newDamping == lastDamping && rate == lastRate);
+    }
+
+    // The coefficients (and what they were computed from) of a filter at the same rate, the
+    // state left as it is.
+    void takeCoefficientsFrom(const TwoPoleLowPass& other)
+    {
+        cutoff = other.cutoff;
+        damping = other.damping;
+        b0 = other.b0;
+        b1 = other.b1;
+        b2 = other.b2;
+        a1 = other.a1;
+        a2 = other.a2;
+        k = other.k;
+        lastCutoff = other.lastCutoff;
+        lastDamping = other.lastDamping;
+        lastRate = other.lastRate;
     }
 
     float process(float x)
