@@ -18,6 +18,7 @@
 #include <hwy/contrib/math/math-inl.h>
 #include <hwy/highway.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -52,28 +53,18 @@ HWY_INLINE bool RoundedSines(DF df, hn::Vec<DF> angle, hn::Vec<DF>& sines, uint8
     return !hn::AllFalse(d, nearMidpoint);
 }
 
-// Turns the bits RoundedSines wrote for `lanes` lanes into one flag (0 or 1) per lane.
-HWY_INLINE void SpreadMarks(const uint8_t* bits, size_t lanes, uint8_t* flags)
-{
-    for (size_t i = 0; i < lanes; ++i)
-        flags[i] = (uint8_t)((bits[i / 8] >> (i % 8)) & 1u);
-}
-
-// Gives the lanes flagged (one flag per lane) the C library's sine. The flagged lanes are listed
-// first, without a branch per lane: which lanes are flagged is as good as random.
-HWY_INLINE void TakeMarkedSinesFromLibrary(const uint8_t* flags, size_t lanes, const float* angles,
+// Gives the lanes marked in `bits` (as RoundedSines wrote them, for `lanes` lanes) the C
+// library's sine; visiting the set bits keeps clear of a branch per lane, which would mostly be
+// mispredicted.
+HWY_INLINE void TakeMarkedSinesFromLibrary(const uint8_t* bits, size_t lanes, const float* angles,
                                            float* sines)
 {
-    constexpr size_t maxLanes = 256;
-    uint8_t marked[maxLanes];
-    size_t count = 0;
-    for (size_t i = 0; i < lanes && i < maxLanes; ++i)
-    {
-        marked[count] = (uint8_t)i;
-        count += flags[i];
-    }
-    for (size_t k = 0; k < count; ++k)
-        sines[marked[k]] = std::sin(angles[marked[k]]);
+    for (size_t b = 0; b < (lanes + 7) / 8; ++b)
+        for (unsigned m = bits[b]; m != 0; m &= m - 1)
+        {
+            const size_t i = 8 * b + (size_t)std::countr_zero(m);
+            sines[i] = std::sin(angles[i]);
+        }
 }
 
 } // namespace orvelund::HWY_NAMESPACE

@@ -25,11 +25,7 @@ void SinesOf(const float* angles, float* sines, int count)
         const bool marked = RoundedSines(df, hn::LoadU(df, angles + i), values, bits);
         hn::StoreU(values, df, sines + i);
         if (marked)
-        {
-            uint8_t flags[64];
-            SpreadMarks(bits, (size_t)lanes, flags);
-            TakeMarkedSinesFromLibrary(flags, (size_t)lanes, angles + i, sines + i);
-        }
+            TakeMarkedSinesFromLibrary(bits, (size_t)lanes, angles + i, sines + i);
     }
     for (; i < count; ++i)
         sines[i] = std::sin(angles[i]);

@@ -12,6 +12,7 @@
 #include "InstrumentVoice.h"
 #include "VoiceBank.h"
 
+#include <bit>
 #include <numbers>
 
 HWY_BEFORE_NAMESPACE();
@@ -111,22 +112,29 @@ struct Kernel
     }
 
     // Computes the sines of angles[0, lanes) into sines, rounded as the C library rounds them.
-    static HWY_INLINE void OscillatorSines(VoiceBank::Lanes& s, size_t lanes, const float* angles,
-                                           float* sines)
+    static HWY_INLINE void OscillatorSines(size_t lanes, const float* angles, float* sines)
     {
+        static_assert(VoiceBank::capacity <= 32);
         const DF df;
         const size_t step = hn::Lanes(df);
-        bool marked = false;
+        // One bit per voice; the voices that need the library are then visited bit by bit, which
+        // keeps the work between the vector sines and their use short.
+        uint32_t marked = 0;
         for (size_t o = 0; o < lanes; o += step)
         {
-            uint8_t vectorMarks[8] = {};
+            uint8_t bits[8] = {};
             hn::Vec<DF> values;
-            marked |= RoundedSines(df, hn::Load(df, angles + o), values, vectorMarks);
+            if (RoundedSines(df, hn::Load(df, angles + o), values, bits))
+                for (size_t b = 0; b < (step + 7) / 8; ++b)
+                    marked |= (uint32_t)bits[b] << (o + 8 * b);
             hn::Store(values, df, sines + o);
-            SpreadMarks(vectorMarks, step, s.marks + o);
         }
-        if (HWY_UNLIKELY(marked))
-            TakeMarkedSinesFromLibrary(s.marks, lanes, angles, sines);
+        while (marked != 0)
+        {
+            const int i = std::countr_zero(marked);
+            sines[i] = std::sin(angles[i]);
+            marked &= marked - 1;
+        }
     }
 
     // Steps both envelopes of every lane into the scratch levels; false if any would change segment,
@@ -243,7 +251,7 @@ struct Kernel
             hn::Store(modulatorPhase, d, s.modulatorPhase + o);
             hn::Store(OscillatorAngle(modulatorPhase, in.modulatorWidth), df, s.angle + o);
         }
-        OscillatorSines(s, lanes, s.angle, s.sine);
+        OscillatorSines(lanes, s.angle, s.sine);
 
         // The phase shift and the carrier's phase.
         for (size_t o = 0; o < lanes; o += step)
@@ -264,7 +272,7 @@ struct Kernel
             const auto phase = WrapBelowOne(WrapAboveZero(hn::Add(hn::PromoteTo(d, shift), carrierPhase)));
             hn::Store(OscillatorAngle(phase, in.carrierWidth), df, s.angle + o);
         }
-        OscillatorSines(s, lanes, s.angle, s.sine);
+        OscillatorSines(lanes, s.angle, s.sine);
 
         // Amplitude, the filter and the stereo spread.
         for (size_t o = 0; o < lanes; o += step)

@@ -68,14 +68,13 @@ public:
         alignas(64) int32_t modCounter[capacity];
         alignas(64) int32_t modLimit[capacity];
         // Scratch of one frame: the envelopes' next levels, the pitch, an oscillator's angle and
-        // sine, the wobble, which sines the C library must give, and each voice's output.
+        // sine, the wobble, and each voice's output.
         alignas(64) float nextAmpLevel[capacity];
         alignas(64) float nextModLevel[capacity];
         alignas(64) double pitch[capacity];
         alignas(64) float angle[capacity];
         alignas(64) float sine[capacity];
         alignas(64) float wobble[capacity];
-        alignas(64) uint8_t marks[capacity];
         alignas(64) float left[capacity];
         alignas(64) float right[capacity];
         // Shared by every voice.
