@@ -250,25 +250,40 @@ struct Kernel
                                      hn::Div(hn::Mul(hn::Set(d, in.modulatorRatio), f), hn::Set(d, s.rate))));
             hn::Store(modulatorPhase, d, s.modulatorPhase + o);
             hn::Store(OscillatorAngle(modulatorPhase, in.modulatorWidth), df, s.angle + o);
-        }
-        OscillatorSines(lanes, s.angle, s.sine);
 
-        // The phase shift and the carrier's phase.
-        for (size_t o = 0; o < lanes; o += step)
-        {
-            const auto modOut = ShapeSine(hn::Load(df, s.sine + o), in.modulatorMorph);
-            const auto wobble =
-                SineAt(s.sineTable, WrapAngles(hn::DemoteTo(df, hn::Load(d, s.wobblePhase + o))));
-            hn::Store(wobble, df, s.wobble + o);
-            const auto modLevel = hn::Load(df, s.modLevel + o);
-            const auto amount = hn::Mul(hn::Mul(hn::Add(hn::Mul(wobble, depth), oneF), modLevel), modOut);
-            const auto shift = hn::Mul(
-                hn::Mul(hn::Set(df, in.modFeedback), hn::Load(df, s.feedbackVelocityFactor + o)), amount);
-
-            const auto f = hn::Load(d, s.pitch + o);
+            // What does not wait for the modulator's sine is done here, while it is computed.
             const auto carrierPhase =
                 WrapBelowOne(hn::Add(hn::Load(d, s.carrierPhase + o), hn::Div(f, hn::Set(d, s.rate))));
             hn::Store(carrierPhase, d, s.carrierPhase + o);
+            const auto wobble = SineAt(s.sineTable, WrapAngles(hn::DemoteTo(df, wobblePhase)));
+            hn::Store(wobble, df, s.wobble + o);
+            const auto rightWobble =
+                SineAt(s.sineTable,
+                       WrapAngles(hn::DemoteTo(df, hn::Add(wobblePhase, hn::Set(d, std::numbers::pi)))));
+            hn::Store(rightWobble, df, s.rightWobble + o);
+            hn::Store(hn::Mul(hn::Add(hn::Mul(wobble, depth), oneF), hn::Load(df, s.modLevel + o)), df,
+                      s.modScale + o);
+            hn::Store(hn::Mul(hn::Set(df, in.modFeedback), hn::Load(df, s.feedbackVelocityFactor + o)), df,
+                      s.shiftScale + o);
+
+            const auto velocityFactor = hn::Load(df, s.filterVelocityFactor + o);
+            const auto tracking =
+                hn::Add(hn::Mul(hn::Sub(hn::Set(d, 20000.0), f), hn::Set(d, positionSquared)), f);
+            auto cutoff = hn::DemoteTo(df, hn::Mul(hn::PromoteTo(d, velocityFactor), tracking));
+            cutoff = hn::Max(hn::Min(cutoff, hn::Set(df, 15000.0f)), hn::Set(df, 60.0f));
+            auto damping = hn::PromoteTo(d, hn::Mul(hn::Set(df, dampingFactor), velocityFactor));
+            damping = hn::IfThenElse(hn::Lt(damping, hn::Set(d, 0.04)), hn::Set(d, (double)0.04f), damping);
+            UpdateFilters(s, o, hn::PromoteTo(d, cutoff), damping);
+        }
+        OscillatorSines(lanes, s.angle, s.sine);
+
+        // The phase shift and the carrier's angle.
+        for (size_t o = 0; o < lanes; o += step)
+        {
+            const auto modOut = ShapeSine(hn::Load(df, s.sine + o), in.modulatorMorph);
+            const auto amount = hn::Mul(hn::Load(df, s.modScale + o), modOut);
+            const auto shift = hn::Mul(hn::Load(df, s.shiftScale + o), amount);
+            const auto carrierPhase = hn::Load(d, s.carrierPhase + o);
             const auto phase = WrapBelowOne(WrapAboveZero(hn::Add(hn::PromoteTo(d, shift), carrierPhase)));
             hn::Store(OscillatorAngle(phase, in.carrierWidth), df, s.angle + o);
         }
@@ -280,16 +295,6 @@ struct Kernel
             const auto carrierOut = ShapeSine(hn::Load(df, s.sine + o), in.carrierMorph);
             const auto x = hn::Mul(hn::Mul(carrierOut, hn::Load(df, s.ampLevel + o)),
                                    hn::Load(df, s.volumeVelocityFactor + o));
-
-            const auto f = hn::Load(d, s.pitch + o);
-            const auto velocityFactor = hn::Load(df, s.filterVelocityFactor + o);
-            const auto tracking =
-                hn::Add(hn::Mul(hn::Sub(hn::Set(d, 20000.0), f), hn::Set(d, positionSquared)), f);
-            auto cutoff = hn::DemoteTo(df, hn::Mul(hn::PromoteTo(d, velocityFactor), tracking));
-            cutoff = hn::Max(hn::Min(cutoff, hn::Set(df, 15000.0f)), hn::Set(df, 60.0f));
-            auto damping = hn::PromoteTo(d, hn::Mul(hn::Set(df, dampingFactor), velocityFactor));
-            damping = hn::IfThenElse(hn::Lt(damping, hn::Set(d, 0.04)), hn::Set(d, (double)0.04f), damping);
-            UpdateFilters(s, o, hn::PromoteTo(d, cutoff), damping);
 
             const auto input = hn::PromoteTo(d, x);
             const auto x1 = hn::Load(d, s.x1 + o);
@@ -307,10 +312,7 @@ struct Kernel
             hn::Store(hn::PromoteTo(d, y), d, s.y1 + o);
 
             const auto wobble = hn::Load(df, s.wobble + o);
-            const auto wobblePhase = hn::Load(d, s.wobblePhase + o);
-            const auto rightWobble =
-                SineAt(s.sineTable,
-                       WrapAngles(hn::DemoteTo(df, hn::Add(wobblePhase, hn::Set(d, std::numbers::pi)))));
+            const auto rightWobble = hn::Load(df, s.rightWobble + o);
             hn::Store(hn::Mul(hn::Add(hn::Mul(hn::Mul(wobble, depth), fourF), oneF), y), df, s.left + o);
             hn::Store(hn::Mul(hn::Add(hn::Mul(hn::Mul(depth, rightWobble), fourF), oneF), y), df,
                       s.right + o);

@@ -68,13 +68,16 @@ public:
         alignas(64) int32_t modCounter[capacity];
         alignas(64) int32_t modLimit[capacity];
         // Scratch of one frame: the envelopes' next levels, the pitch, an oscillator's angle and
-        // sine, the wobble, and each voice's output.
+        // sine, the wobble on both sides, the factors of the phase shift, and each voice's output.
         alignas(64) float nextAmpLevel[capacity];
         alignas(64) float nextModLevel[capacity];
         alignas(64) double pitch[capacity];
         alignas(64) float angle[capacity];
         alignas(64) float sine[capacity];
         alignas(64) float wobble[capacity];
+        alignas(64) float rightWobble[capacity];
+        alignas(64) float modScale[capacity];
+        alignas(64) float shiftScale[capacity];
         alignas(64) float left[capacity];
         alignas(64) float right[capacity];
         // Shared by every voice.
