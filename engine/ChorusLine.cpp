@@ -1,8 +1,8 @@
 #include "ChorusLine.h"
 
 #include "AngleWrap.h"
+#include "Silence.h"
 
-#include <bit>
 #include <cmath>
 #include <numbers>
 
@@ -38,13 +38,17 @@ void ChorusLine::setDepth(float depth)
     readPosition = wrap(writePosition - depthFrames + length, length);
 }
 
-float ChorusLine::process(float input)
+void ChorusLine::write(float input)
 {
     readPosition = wrap(readPosition + 1, length);
     writePosition = wrap(writePosition + 1, length);
     buffer[(size_t)writePosition] = input;
-    zeroRun = std::bit_cast<uint32_t>(input) == 0 ? zeroRun + 1 : 0;
+    zeroRun = extendZeroRun(zeroRun, input);
+}
 
+float ChorusLine::process(float input)
+{
+    write(input);
     const float m = std::sin((float)lfoPhase);
     const float p = (float)length + (float)depthFrames * m + (float)readPosition;
     advanceLfo();
@@ -56,10 +60,7 @@ float ChorusLine::process(float input)
 
 void ChorusLine::skipSilentFrame()
 {
-    readPosition = wrap(readPosition + 1, length);
-    writePosition = wrap(writePosition + 1, length);
-    buffer[(size_t)writePosition] = 0.0f;
-    ++zeroRun;
+    write(0.0f);
     advanceLfo();
 }
 

@@ -24,6 +24,8 @@ public:
     int32_t getDepthFrames() const { return depthFrames; }
 
 private:
+    // Moves both positions on and stores the input.
+    void write(float input);
     void advanceLfo();
 
     std::vector<float> buffer;

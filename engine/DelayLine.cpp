@@ -1,7 +1,8 @@
 #include "DelayLine.h"
 
+#include "Silence.h"
+
 #include <algorithm>
-#include <bit>
 
 namespace
 {
@@ -44,14 +45,14 @@ float DelayLine::process(float input)
             gain = 0.0f;
         const float ramp = remaining > length - 499 ? (float)(length - refill) / 500.0f : 1.0f;
         slot = ramp * input;
-        zeroRun = std::bit_cast<uint32_t>(slot) == 0 ? zeroRun + 1 : 0;
+        zeroRun = extendZeroRun(zeroRun, slot);
         return 0.0f;
     }
 
     if (gain < 1.0f)
         gain += 0.002f;
     slot = slot * feedback + input;
-    zeroRun = std::bit_cast<uint32_t>(slot) == 0 ? zeroRun + 1 : 0;
+    zeroRun = extendZeroRun(zeroRun, slot);
     return buffer[(size_t)wrap(position + 1, size)] * gain;
 }
 

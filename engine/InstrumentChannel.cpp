@@ -1,9 +1,9 @@
 #include "InstrumentChannel.h"
 
 #include "InstrumentVoice.h"
+#include "Silence.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <memory>
 #include <numbers>
@@ -11,11 +11,6 @@
 namespace
 {
 constexpr double nominalEngineRate = 88200.0;
-
-bool isPositiveZero(float x)
-{
-    return std::bit_cast<uint32_t>(x) == 0;
-}
 
 // Channel-mode messages that hosts send when the transport stops. They travel through the queue
 // like the other controllers so that they take effect at their frame; their types follow the
@@ -301,6 +296,18 @@ void InstrumentChannel::applyEffects(float* frame, bool reference)
     double cutoffB = highCorner * highCorner * 20000.0f;
     cutoffB = std::max(std::min(cutoffB, 15000.0), 60.0);
 
+    if (!reference)
+    {
+        // Both sides run at one rate from the same corners: the right side takes the left's
+        // coefficients instead of computing the same tangents again.
+        delayInputFilterA[0].setCutoffAndDampingIfChanged(cutoffA, 1.0);
+        delayInputFilterB[0].setCutoffAndDampingIfChanged(cutoffB, 1.0);
+        if (delayInputFilterA[1].needsCoefficients(cutoffA, 1.0))
+            delayInputFilterA[1].takeCoefficientsFrom(delayInputFilterA[0]);
+        if (delayInputFilterB[1].needsCoefficients(cutoffB, 1.0))
+            delayInputFilterB[1].takeCoefficientsFrom(delayInputFilterB[0]);
+    }
+
     float delayed[2];
     DelayLine* lines[2] = {&delayLeft, &delayRight};
     for (size_t side = 0; side < 2; ++side)
@@ -311,25 +318,6 @@ void InstrumentChannel::applyEffects(float* frame, bool reference)
         {
             filterA.setCutoffAndDamping(cutoffA, 1.0);
             filterB.setCutoffAndDamping(cutoffB, 1.0);
-        }
-        else
-        {
-            // Both sides run at one rate from the same corners: the right side takes the left's
-            // coefficients instead of computing the same tangents again.
-            auto& leftA = delayInputFilterA[0];
-            auto& leftB = delayInputFilterB[0];
-            if (side == 0)
-            {
-                filterA.setCutoffAndDampingIfChanged(cutoffA, 1.0);
-                filterB.setCutoffAndDampingIfChanged(cutoffB, 1.0);
-            }
-            else
-            {
-                if (filterA.needsCoefficients(cutoffA, 1.0))
-                    filterA.takeCoefficientsFrom(leftA);
-                if (filterB.needsCoefficients(cutoffB, 1.0))
-                    filterB.takeCoefficientsFrom(leftB);
-            }
         }
         const float x = frame[side];
         const float u = filterA.process(x);

@@ -111,7 +111,6 @@ Voice* Channel::getVoiceForNote(int note)
 {
     if (note < 0 || note >= noteSlots)
         return nullptr;
-    syncVoices();
     if (auto* held = voiceByNote[(size_t)note])
         return held;
 
@@ -152,7 +151,6 @@ Voice* Channel::takeVoiceForRelease(int note)
 {
     if (note < 0 || note >= noteSlots)
         return nullptr;
-    syncVoices();
     Voice* voice = voiceByNote[(size_t)note];
     voiceByNote[(size_t)note] = nullptr;
     if (voice == nullptr || voice->isSustainPedalDown())
@@ -175,7 +173,6 @@ Voice* Channel::getHeldVoice(int index)
 
 void Channel::setSustainPedal(float value)
 {
-    syncVoices();
     sustainPedal = value;
     if (value > 0.5f)
         return;
@@ -200,7 +197,6 @@ void Channel::setSustainPedal(float value)
 
 void Channel::releaseAllKeys()
 {
-    syncVoices();
     for (int note = 0; note < noteSlots; ++note)
         if (voiceByNote[(size_t)note] != nullptr)
             if (auto* voice = takeVoiceForRelease(note))
@@ -209,7 +205,6 @@ void Channel::releaseAllKeys()
 
 void Channel::silenceAllVoices()
 {
-    syncVoices();
     while (auto* voice = activeHead)
     {
         // Released first so that no voice sits in the free list with its key down.
@@ -296,7 +291,6 @@ void Channel::pushEvent(bool fromAudioThread, const SynthEvent& event)
 
 void Channel::beginBlock(int64_t newFrameBase)
 {
-    syncVoices();
     frameBase = newFrameBase;
     if (queueCount > 0)
     {

@@ -113,8 +113,9 @@ protected:
 
     // Sums the active voices into out[0], out[1] in active-list order and retires finished ones.
     virtual void renderVoices(float* out);
-    // A derived channel that renders from its own copy of the voices' state writes it back here;
-    // called before anything else reads or changes the voices.
+    // A derived channel that renders from its own copy of the voices' state writes it back here.
+    // Voices are managed only from events, so the channel calls it before dispatching a frame's
+    // events, at the end of a block, and when the rendering path or the rate changes.
     virtual void syncVoices() {}
     // Returns a finished voice to the free list.
     void retireVoice(Voice* voice);

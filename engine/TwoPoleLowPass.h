@@ -1,9 +1,9 @@
 #pragma once
 
+#include "Silence.h"
+
 #include <algorithm>
-#include <bit>
 #include <cmath>
-#include <cstdint>
 #include <limits>
 #include <numbers>
 
@@ -32,8 +32,7 @@ public:
     // True when the state is all +0: a +0 input then gives +0 and leaves the state as it is.
     bool isAtRest() const
     {
-        return std::bit_cast<uint64_t>(x1) == 0 && std::bit_cast<uint64_t>(x2) == 0 &&
-               std::bit_cast<uint64_t>(y1) == 0 && std::bit_cast<uint64_t>(y2) == 0;
+        return isPositiveZero(x1) && isPositiveZero(x2) && isPositiveZero(y1) && isPositiveZero(y2);
     }
 
     void setCutoffAndDamping(double newCutoff, double newDamping)

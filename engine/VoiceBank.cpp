@@ -27,8 +27,8 @@ constexpr auto period = (double)twoPiFloat;
 constexpr float exactWrapLimit = 16777216.0f;
 constexpr size_t maxLanes = 16;
 
-// The voices' code for vectors of D's width: the full width for many voices, narrower ones for a
-// few, where full vectors would mostly compute padding.
+// The voices' code for vectors of D's width: the full width for many voices, a narrower one for
+// up to four, where full vectors would mostly compute padding.
 template <class D>
 struct Kernel
 {
@@ -324,8 +324,6 @@ struct Kernel
 // InstrumentVoice::renderVoiceFrameFast on every loaded voice, the outputs left in s.left and s.right.
 bool RenderVoiceFrame(VoiceBank::Lanes& s, const VoiceFrameInputs& in)
 {
-    if (s.count <= 2)
-        return Kernel<hn::CappedTag<double, 2>>::Render(s, in);
     if (s.count <= 4)
         return Kernel<hn::CappedTag<double, 4>>::Render(s, in);
     return Kernel<hn::ScalableTag<double>>::Render(s, in);
