@@ -2,6 +2,9 @@
 
 #include "AngleWrap.h"
 #include "Silence.h"
+#include "VectorSine.h"
+
+#include <algorithm>
 
 #include <cmath>
 #include <numbers>
@@ -26,6 +29,7 @@ ChorusLine::ChorusLine(double startPhase)
 
 void ChorusLine::setRate(double engineRate)
 {
+    dropLfoAhead();
     rate = (float)engineRate;
     depthFrames = (int32_t)(0.001 * rate * 0.5);
     writePosition = 0;
@@ -49,9 +53,8 @@ void ChorusLine::write(float input)
 float ChorusLine::process(float input)
 {
     write(input);
-    const float m = std::sin((float)lfoPhase);
+    const float m = nextLfoSine();
     const float p = (float)length + (float)depthFrames * m + (float)readPosition;
-    advanceLfo();
 
     const auto frac = (float)(p - std::floor((double)p));
     const int32_t j = wrap((int32_t)p, length);
@@ -61,7 +64,45 @@ float ChorusLine::process(float input)
 void ChorusLine::skipSilentFrame()
 {
     write(0.0f);
-    advanceLfo();
+    if (lfoAheadNext < lfoAheadCount)
+        ++lfoAheadNext;
+    else
+        advanceLfo();
+    framesExpected = std::max(0, framesExpected - 1);
+}
+
+float ChorusLine::nextLfoSine()
+{
+    if (lfoAheadNext == lfoAheadCount)
+    {
+        const int ahead = std::min(framesExpected, lfoAheadCapacity);
+        if (ahead <= 1)
+        {
+            const float sine = std::sin((float)lfoPhase);
+            advanceLfo();
+            framesExpected = 0;
+            return sine;
+        }
+        float angles[lfoAheadCapacity];
+        for (int i = 0; i < ahead; ++i)
+        {
+            lfoAheadPhases[i] = lfoPhase;
+            angles[i] = (float)lfoPhase;
+            advanceLfo();
+        }
+        sinesOf(angles, lfoAheadSines, ahead);
+        lfoAheadCount = ahead;
+        lfoAheadNext = 0;
+    }
+    framesExpected = std::max(0, framesExpected - 1);
+    return lfoAheadSines[lfoAheadNext++];
+}
+
+void ChorusLine::dropLfoAhead()
+{
+    if (lfoAheadNext < lfoAheadCount)
+        lfoPhase = lfoAheadPhases[lfoAheadNext];
+    lfoAheadCount = lfoAheadNext = 0;
 }
 
 void ChorusLine::advanceLfo()

@@ -173,7 +173,7 @@ int32_t InstrumentChannel::currentDelayLength()
     return delayLengthValue;
 }
 
-void InstrumentChannel::prepareVoiceFrameInputs()
+void InstrumentChannel::prepareVoiceFrameInputs(VoiceFrameInputs& inputs)
 {
     using namespace ParameterIndex;
     const auto* table = getParameterTable();
@@ -183,92 +183,116 @@ void InstrumentChannel::prepareVoiceFrameInputs()
     if (!(bend == bendForFactor))
     {
         bendForFactor = bend;
-        voiceInputs.bendFactor = std::exp2((float)(2.0 * bend / 12.0));
+        bendFactor = std::exp2((float)(2.0 * bend / 12.0));
     }
-    voiceInputs.wheel = getModWheel();
-    voiceInputs.wobbleSpeed = current(wobbleSpeed);
-    voiceInputs.carrierMorph = current(osc1Morph);
-    voiceInputs.carrierWidth = std::max(0.001f, 1.0f - current(osc1Width));
-    voiceInputs.modulatorMorph = current(osc2Morph);
-    voiceInputs.modulatorWidth = std::max(0.001f, 1.0f - current(osc2Width));
-    voiceInputs.modulatorRatio = InstrumentVoice::modulatorRatio(current(modFreqMult));
-    voiceInputs.wobbleDepth = current(wobbleDepth);
-    voiceInputs.modFeedback = current(modFeedback);
-    voiceInputs.cutoffPosition = current(highcutFreq);
-    voiceInputs.resonance = current(highcutReso);
+    inputs.bendFactor = bendFactor;
+    inputs.wheel = getModWheel();
+    inputs.wobbleSpeed = current(wobbleSpeed);
+    inputs.carrierMorph = current(osc1Morph);
+    inputs.carrierWidth = std::max(0.001f, 1.0f - current(osc1Width));
+    inputs.modulatorMorph = current(osc2Morph);
+    inputs.modulatorWidth = std::max(0.001f, 1.0f - current(osc2Width));
+    inputs.modulatorRatio = InstrumentVoice::modulatorRatio(current(modFreqMult));
+    inputs.wobbleDepth = current(wobbleDepth);
+    inputs.modFeedback = current(modFeedback);
+    inputs.cutoffPosition = current(highcutFreq);
+    inputs.resonance = current(highcutReso);
 }
 
-void InstrumentChannel::renderVoices(float* out)
+void InstrumentChannel::prepareSpanFrame(int index)
 {
-    if (isReferencePath())
-    {
-        SynthBase::Channel::renderVoices(out);
-        return;
-    }
+    prepareVoiceFrameInputs(spanVoiceInputs[(size_t)index]);
+    spanEffectInputs[(size_t)index] = readEffectInputs(false);
+}
 
-    if (getActiveHead() == nullptr)
+void InstrumentChannel::renderSpan(int count, float* left, float* right)
+{
+    renderVoiceSpan(count, left, right);
+    chorusLeft.expectFrames(count);
+    chorusRight.expectFrames(count);
+    for (int i = 0; i < count; ++i)
     {
-        out[0] = 0.0f;
-        out[1] = 0.0f;
-        return;
+        float frame[2] = {left[i], right[i]};
+        applyEffects(frame, spanEffectInputs[(size_t)i], false);
+        left[i] = frame[0];
+        right[i] = frame[1];
     }
+    clearChangedList();
+}
 
-    prepareVoiceFrameInputs();
-    if (!bank.isLoaded() && !fewVoices)
+void InstrumentChannel::renderVoiceSpan(int count, float* left, float* right)
+{
+    for (int done = 0; done < count;)
     {
-        InstrumentVoice* active[VoiceBank::capacity];
-        int count = 0;
-        for (auto* voice = getActiveHead(); voice != nullptr && count < VoiceBank::capacity;
-             voice = voice->getNext())
-            active[count++] = static_cast<InstrumentVoice*>(voice);
-        // One or two voices cost less one by one than in vectors. The voice set grows only
-        // through events, which sync the voices and so ask again.
-        fewVoices = count > 0 && count < smallestBank;
-        if (!fewVoices)
-            bank.load(active, count);
-    }
-    if (bank.isLoaded() && bank.renderFrame(voiceInputs, out))
-        return;
+        if (getActiveHead() == nullptr)
+        {
+            std::fill(left + done, left + count, 0.0f);
+            std::fill(right + done, right + count, 0.0f);
+            return;
+        }
 
-    // A frame where an envelope changes segment or a voice ends is rendered voice by voice.
-    bank.store();
-    out[0] = 0.0f;
-    out[1] = 0.0f;
-    for (auto* voice = getActiveHead(); voice != nullptr;)
-    {
-        auto* next = voice->getNext();
-        float voiceOut[2];
-        const bool finished =
-            static_cast<InstrumentVoice*>(voice)->renderVoiceFrameFast(voiceInputs, voiceOut);
-        out[0] += voiceOut[0];
-        out[1] += voiceOut[1];
-        if (finished)
-            retireVoice(voice);
-        voice = next;
+        if (!bank.isLoaded())
+        {
+            InstrumentVoice* active[VoiceBank::capacity];
+            int voices = 0;
+            for (auto* voice = getActiveHead(); voice != nullptr && voices < VoiceBank::capacity;
+                 voice = voice->getNext())
+                active[voices++] = static_cast<InstrumentVoice*>(voice);
+            bank.load(active, voices);
+        }
+        done += bank.renderFrames(spanVoiceInputs.data() + done, count - done, left + done, right + done);
+        if (done == count)
+            return;
+
+        // A frame where an envelope changes segment or a voice ends is rendered voice by voice.
+        bank.store();
+        float out[2] = {0.0f, 0.0f};
+        for (auto* voice = getActiveHead(); voice != nullptr;)
+        {
+            auto* next = voice->getNext();
+            float voiceOut[2];
+            const bool finished = static_cast<InstrumentVoice*>(voice)->renderVoiceFrameFast(
+                spanVoiceInputs[(size_t)done], voiceOut);
+            out[0] += voiceOut[0];
+            out[1] += voiceOut[1];
+            if (finished)
+                retireVoice(voice);
+            voice = next;
+        }
+        left[done] = out[0];
+        right[done] = out[1];
+        ++done;
     }
 }
 
 void InstrumentChannel::postProcessFrame(float* frame)
 {
-    applyEffects(frame, isReferencePath());
+    const bool reference = isReferencePath();
+    applyEffects(frame, readEffectInputs(reference), reference);
     clearChangedList();
 }
 
-void InstrumentChannel::applyEffects(float* frame, bool reference)
+InstrumentChannel::EffectFrameInputs InstrumentChannel::readEffectInputs(bool reference)
 {
     using namespace ParameterIndex;
-
     const auto* table = getParameterTable();
-    const auto current = [table](int index) { return table[index].currentPlain; };
+    EffectFrameInputs inputs;
+    inputs.delayLength = reference ? computeDelayLength() : currentDelayLength();
+    inputs.feedback = table[delayFeedback].currentPlain;
+    inputs.mix = table[delayMix].currentPlain;
+    inputs.lowCorner = table[delayLowpass].currentPlain;
+    inputs.highCorner = table[delayHighpass].currentPlain;
+    inputs.gain = (float)(table[mainVolume].target * 0.4);
+    inputs.chorusDepth = (float)(table[chorus].target * 0.002);
+    return inputs;
+}
 
-    const int32_t length = reference ? computeDelayLength() : currentDelayLength();
-    const float feedback = current(delayFeedback);
-    delayLeft.feedback = feedback;
-    delayRight.feedback = feedback;
-    delayLeft.setLength(length);
-    delayRight.setLength(length);
-    const auto gain = (float)(table[mainVolume].target * 0.4);
-    const auto chorusDepth = (float)(table[chorus].target * 0.002);
+void InstrumentChannel::applyEffects(float* frame, const EffectFrameInputs& in, bool reference)
+{
+    delayLeft.feedback = in.feedback;
+    delayRight.feedback = in.feedback;
+    delayLeft.setLength(in.delayLength);
+    delayRight.setLength(in.delayLength);
 
     // Silence in and nothing but silence inside: every stage would give +0 and only the clocks
     // of the delay and chorus move on. (The filters' coefficients follow their inputs whenever
@@ -276,8 +300,8 @@ void InstrumentChannel::applyEffects(float* frame, bool reference)
     if (!reference && isPositiveZero(frame[0]) && isPositiveZero(frame[1]) && delayLeft.holdsSilence() &&
         delayRight.holdsSilence() && delayFiltersAtRest())
     {
-        chorusLeft.setDepth(chorusDepth);
-        chorusRight.setDepth(chorusDepth);
+        chorusLeft.setDepth(in.chorusDepth);
+        chorusRight.setDepth(in.chorusDepth);
         if (chorusLeft.readsSilence() && chorusRight.readsSilence())
         {
             delayLeft.skipSilentFrame();
@@ -289,11 +313,9 @@ void InstrumentChannel::applyEffects(float* frame, bool reference)
     }
 
     // The delay hears the band between the two corners, with inverted polarity.
-    const float lowCorner = current(delayLowpass);
-    const float highCorner = current(delayHighpass);
-    double cutoffA = lowCorner * lowCorner * 20000.0f;
+    double cutoffA = in.lowCorner * in.lowCorner * 20000.0f;
     cutoffA = std::min(std::max(cutoffA, 20.0), 20000.0);
-    double cutoffB = highCorner * highCorner * 20000.0f;
+    double cutoffB = in.highCorner * in.highCorner * 20000.0f;
     cutoffB = std::max(std::min(cutoffB, 15000.0), 60.0);
 
     if (!reference)
@@ -325,17 +347,16 @@ void InstrumentChannel::applyEffects(float* frame, bool reference)
         delayed[side] = lines[side]->process(v);
     }
 
-    const float mix = current(delayMix);
-    frame[0] += delayed[0] * mix;
-    frame[1] += delayed[1] * mix;
+    frame[0] += delayed[0] * in.mix;
+    frame[1] += delayed[1] * in.mix;
 
-    chorusLeft.setDepth(chorusDepth);
-    chorusRight.setDepth(chorusDepth);
+    chorusLeft.setDepth(in.chorusDepth);
+    chorusRight.setDepth(in.chorusDepth);
     const float left = chorusLeft.process(frame[0]);
     const float right = chorusRight.process(frame[1]);
 
-    frame[0] = gain * left;
-    frame[1] = right * gain;
+    frame[0] = in.gain * left;
+    frame[1] = right * in.gain;
 }
 
 bool InstrumentChannel::delayFiltersAtRest() const

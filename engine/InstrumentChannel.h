@@ -40,14 +40,8 @@ public:
     void parameterChanged(int, float) override {}
 
     void handleEvent(const SynthBase::SynthEvent& event) override;
-    void renderVoices(float* out) override;
     void postProcessFrame(float* frame) override;
     void setSampleRate(double rate) override;
-    void syncVoices() override
-    {
-        bank.store();
-        fewVoices = false;
-    }
 
     double getEngineRate() const { return engineRate; }
     double getNoteFrequency(int note) const { return noteFrequencies[(size_t)note]; }
@@ -57,11 +51,32 @@ public:
     // The delay length in frames that the current parameters and tempo ask for.
     int32_t computeDelayLength() const;
 
+protected:
+    int spanCapacity() const override { return VoiceBank::maxSpan; }
+    void prepareSpanFrame(int index) override;
+    void renderSpan(int count, float* left, float* right) override;
+    void syncVoices() override { bank.store(); }
+
 private:
-    void applyEffects(float* frame, bool reference);
+    // What the effects read from the parameter table in one frame.
+    struct EffectFrameInputs
+    {
+        int32_t delayLength = 1;
+        float feedback = 0.0f;
+        float mix = 0.0f;
+        float lowCorner = 0.0f;
+        float highCorner = 0.0f;
+        float gain = 0.0f;
+        float chorusDepth = 0.0f;
+    };
+
+    EffectFrameInputs readEffectInputs(bool reference);
+    void applyEffects(float* frame, const EffectFrameInputs& inputs, bool reference);
     bool delayFiltersAtRest() const;
     int32_t currentDelayLength();
-    void prepareVoiceFrameInputs();
+    void prepareVoiceFrameInputs(VoiceFrameInputs& inputs);
+    // Sums the active voices of `count` frames into left[] and right[], retiring finished ones.
+    void renderVoiceSpan(int count, float* left, float* right);
     void pushNoteEvent(int32_t type, int note, int frame, bool fromAudioThread, float velocity);
 
     double engineRate = 88200.0;
@@ -79,11 +94,12 @@ private:
 
     // The optimised path renders the voices side by side from here.
     VoiceBank bank;
-    static constexpr int smallestBank = 3;
-    bool fewVoices = false;
+    // The inputs of every frame of the run being rendered.
+    std::array<VoiceFrameInputs, VoiceBank::maxSpan> spanVoiceInputs{};
+    std::array<EffectFrameInputs, VoiceBank::maxSpan> spanEffectInputs{};
     // Caches of the optimised path, each keyed on every input of what it holds.
-    VoiceFrameInputs voiceInputs;
     double bendForFactor = std::numeric_limits<double>::quiet_NaN();
+    float bendFactor = 1.0f;
     struct DelayLengthKey
     {
         float length = -1.0f, tempo = -1.0f, sync = -1.0f;

@@ -538,21 +538,73 @@ void Channel::advanceRamps()
     }
 }
 
-void Channel::renderFrame(int64_t frameTime, float* out)
+void Channel::dispatchEvents(int64_t blockFrame)
 {
-    advanceRamps();
-
-    currentFrame = frameTime;
-    const int64_t blockFrame = frameTime - frameBase;
     if (readPosition < blockCount && blockEvents[(size_t)readPosition].frame == blockFrame)
     {
         syncVoices();
         while (readPosition < blockCount && blockEvents[(size_t)readPosition].frame == blockFrame)
             handleEvent(blockEvents[(size_t)readPosition++]);
     }
+}
 
+void Channel::renderFrame(int64_t frameTime, float* out)
+{
+    if (!referencePath && spanCapacity() > 0)
+    {
+        renderFrames(frameTime, 1, out, out + 1);
+        return;
+    }
+
+    advanceRamps();
+    currentFrame = frameTime;
+    dispatchEvents(frameTime - frameBase);
     renderVoices(out);
     postProcessFrame(out);
+}
+
+void Channel::renderFrames(int64_t frameTime, int count, float* left, float* right)
+{
+    const int capacity = referencePath ? 0 : spanCapacity();
+    if (capacity <= 0)
+    {
+        for (int i = 0; i < count; ++i)
+        {
+            float out[outputChannelCount];
+            renderFrame(frameTime + i, out);
+            left[i] = out[0];
+            right[i] = out[1];
+        }
+        return;
+    }
+
+    for (int done = 0; done < count;)
+    {
+        advanceRamps();
+        currentFrame = frameTime + done;
+        const int64_t blockFrame = currentFrame - frameBase;
+        dispatchEvents(blockFrame);
+
+        // The run ends before the next frame with events (an event whose frame has passed is
+        // never dispatched, as frame by frame).
+        int length = std::min(count - done, capacity);
+        if (readPosition < blockCount)
+        {
+            const int64_t next = blockEvents[(size_t)readPosition].frame;
+            if (next > blockFrame && next - blockFrame < length)
+                length = (int)(next - blockFrame);
+        }
+
+        prepareSpanFrame(0);
+        for (int i = 1; i < length; ++i)
+        {
+            advanceRamps();
+            prepareSpanFrame(i);
+        }
+        currentFrame = frameTime + done + length - 1;
+        renderSpan(length, left + done, right + done);
+        done += length;
+    }
 }
 
 void Channel::renderVoices(float* out)

@@ -82,6 +82,9 @@ public:
     void setHostTempo(double bpm) { hostTempo = bpm; }
     // Renders one frame into out[0] (left) and out[1] (right).
     void renderFrame(int64_t frameTime, float* out);
+    // Renders `count` frames from frameTime on into left[] and right[]: the same samples as
+    // renderFrame frame after frame.
+    void renderFrames(int64_t frameTime, int count, float* left, float* right);
     // Brings the voices' own state up to date; what they report between blocks is current after it.
     void endBlock() { syncVoices(); }
 
@@ -117,6 +120,14 @@ protected:
     // Voices are managed only from events, so the channel calls it before dispatching a frame's
     // events, at the end of a block, and when the rendering path or the rate changes.
     virtual void syncVoices() {}
+    // A derived channel may render runs of frames between events at once (not on the reference
+    // path): at most spanCapacity() frames (0: frame by frame). Every frame of a run gets its ramps
+    // advanced and, at the first, its events dispatched; prepareSpanFrame(i) is then called for
+    // it, so that the derived channel can take what it needs from the parameter table, and at the
+    // end renderSpan renders the run.
+    virtual int spanCapacity() const { return 0; }
+    virtual void prepareSpanFrame(int) {}
+    virtual void renderSpan(int, float*, float*) {}
     // Returns a finished voice to the free list.
     void retireVoice(Voice* voice);
     const ParameterRecord* getParameterTable() const { return parameters.data(); }
@@ -137,6 +148,8 @@ protected:
 private:
     void writeParameter(int index, float value, bool ramp);
     void advanceRamps();
+    // Dispatches the events of the current frame; true if there were any.
+    void dispatchEvents(int64_t blockFrame);
     static void advanceRamp(ParameterRecord& record);
     void markChanged(int index);
     void unlinkActive(Voice* voice);

@@ -111,35 +111,33 @@ struct Kernel
         return hn::Add(hn::Mul(hn::Sub(square, s), hn::Set(df, morph)), s);
     }
 
-    // Computes the sines of angles[0, lanes) into sines, rounded as the C library rounds them.
-    static HWY_INLINE void OscillatorSines(size_t lanes, const float* angles, float* sines)
+    // The sines of angles[0, count) into sines, rounded as the C library rounds them, in full
+    // vectors whatever the voice count; the arrays are padded to whole vectors. The lanes that
+    // need the library are collected first and handed to it together.
+    static HWY_INLINE void Sines(const float* angles, float* sines, size_t count)
     {
-        static_assert(VoiceBank::capacity <= 32);
-        const DF df;
+        const hn::ScalableTag<double> dd;
+        const hn::Rebind<float, decltype(dd)> df;
         const size_t step = hn::Lanes(df);
-        // One bit per voice; the voices that need the library are then visited bit by bit, which
-        // keeps the work between the vector sines and their use short.
-        uint32_t marked = 0;
-        for (size_t o = 0; o < lanes; o += step)
+        uint16_t marked[VoiceBank::Run::size];
+        size_t markedCount = 0;
+        for (size_t o = 0; o < count; o += step)
         {
             uint8_t bits[8] = {};
-            hn::Vec<DF> values;
+            hn::Vec<decltype(df)> values;
             if (RoundedSines(df, hn::Load(df, angles + o), values, bits))
                 for (size_t b = 0; b < (step + 7) / 8; ++b)
-                    marked |= (uint32_t)bits[b] << (o + 8 * b);
+                    for (unsigned m = bits[b]; m != 0; m &= m - 1)
+                        marked[markedCount++] = (uint16_t)(o + 8 * b + (size_t)std::countr_zero(m));
             hn::Store(values, df, sines + o);
         }
-        while (marked != 0)
-        {
-            const int i = std::countr_zero(marked);
-            sines[i] = std::sin(angles[i]);
-            marked &= marked - 1;
-        }
+        for (size_t i = 0; i < markedCount; ++i)
+            sines[marked[i]] = std::sin(angles[marked[i]]);
     }
 
-    // Steps both envelopes of every lane into the scratch levels; false if any would change segment,
-    // or the amplitude would reach 0 (the voice ends).
-    static HWY_INLINE bool StepEnvelopes(VoiceBank::Lanes& s, size_t lanes)
+    // True when, at the next step, no envelope of any lane changes segment and no amplitude
+    // reaches 0 (the voice would end).
+    static HWY_INLINE bool EnvelopesHold(const VoiceBank::Lanes& s, size_t lanes)
     {
         const D d;
         const DF df;
@@ -147,19 +145,15 @@ struct Kernel
         const auto one = hn::Set(di, 1);
         for (size_t o = 0; o < lanes; o += hn::Lanes(d))
         {
-            const auto ampCounter = hn::Add(hn::Load(di, s.ampCounter + o), one);
-            const auto modCounter = hn::Add(hn::Load(di, s.modCounter + o), one);
-            if (!hn::AllTrue(di, hn::Lt(ampCounter, hn::Load(di, s.ampLimit + o))) ||
-                !hn::AllTrue(di, hn::Lt(modCounter, hn::Load(di, s.modLimit + o))))
+            if (!hn::AllTrue(
+                    di, hn::Lt(hn::Add(hn::Load(di, s.ampCounter + o), one), hn::Load(di, s.ampLimit + o))) ||
+                !hn::AllTrue(
+                    di, hn::Lt(hn::Add(hn::Load(di, s.modCounter + o), one), hn::Load(di, s.modLimit + o))))
                 return false;
             const auto amp = hn::DemoteTo(
                 df, hn::Add(hn::PromoteTo(d, hn::Load(df, s.ampLevel + o)), hn::Load(d, s.ampStep + o)));
             if (!hn::AllFalse(df, hn::Eq(amp, hn::Zero(df))))
                 return false;
-            const auto mod = hn::DemoteTo(
-                df, hn::Add(hn::PromoteTo(d, hn::Load(df, s.modLevel + o)), hn::Load(d, s.modStep + o)));
-            hn::Store(amp, df, s.nextAmpLevel + o);
-            hn::Store(mod, df, s.nextModLevel + o);
         }
         return true;
     }
@@ -197,36 +191,34 @@ struct Kernel
         keep(s.a2, hn::Mul(hn::Add(hn::Sub(one, a), b), n));
     }
 
-    // InstrumentVoice::renderVoiceFrameFast on every lane, the outputs left in s.left and s.right.
-    // It runs in passes, each one over all lanes, split where the oscillators need their sines.
-    static bool Render(VoiceBank::Lanes& s, const VoiceFrameInputs& in)
+    // First pass, one frame: clocks, envelopes, pitch and both phases; the modulator's angle and
+    // what the later passes need of this frame go to the run from `at` on.
+    static HWY_INLINE void AdvanceFrame(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs& in,
+                                        size_t lanes, size_t at)
     {
         const D d;
         const DF df;
         const DI di;
-        const size_t step = hn::Lanes(d);
-        const size_t lanes = ((size_t)s.count + step - 1) / step * step;
-        if (!StepEnvelopes(s, lanes))
-            return false;
-
         const double w = in.wobbleSpeed * s.inverseRate;
         const double vibratoStep = 16.0 * s.inverseRate;
         const double vibratoScale = 2.0 * w + 2.0;
-        const double position = in.cutoffPosition;
-        const double positionSquared = position * position;
-        const float dampingFactor = 3.0f - in.resonance;
-        const auto oneF = hn::Set(df, 1.0f);
-        const auto fourF = hn::Set(df, 4.0f);
+        const auto one = hn::Set(df, 1.0f);
         const auto depth = hn::Set(df, in.wobbleDepth);
         const auto counterStep = hn::Set(di, 1);
+        const bool sameRatio = in.modulatorRatio == s.lastRatio;
+        s.lastRatio = in.modulatorRatio;
 
-        // Clocks, pitch and the modulator's phase.
-        for (size_t o = 0; o < lanes; o += step)
+        for (size_t o = 0; o < lanes; o += hn::Lanes(d))
         {
             hn::Store(hn::Add(hn::Load(di, s.ampCounter + o), counterStep), di, s.ampCounter + o);
             hn::Store(hn::Add(hn::Load(di, s.modCounter + o), counterStep), di, s.modCounter + o);
-            hn::Store(hn::Load(df, s.nextAmpLevel + o), df, s.ampLevel + o);
-            hn::Store(hn::Load(df, s.nextModLevel + o), df, s.modLevel + o);
+            const auto ampLevel = hn::DemoteTo(
+                df, hn::Add(hn::PromoteTo(d, hn::Load(df, s.ampLevel + o)), hn::Load(d, s.ampStep + o)));
+            const auto modLevel = hn::DemoteTo(
+                df, hn::Add(hn::PromoteTo(d, hn::Load(df, s.modLevel + o)), hn::Load(d, s.modStep + o)));
+            hn::Store(ampLevel, df, s.ampLevel + o);
+            hn::Store(modLevel, df, s.modLevel + o);
+            hn::Store(ampLevel, df, r.ampLevel + at + o);
 
             const auto wobblePhase = hn::Add(hn::Load(d, s.wobblePhase + o), hn::Set(d, w));
             hn::Store(wobblePhase, d, s.wobblePhase + o);
@@ -243,29 +235,82 @@ struct Kernel
                 const auto swing = hn::Mul(hn::PromoteTo(d, hn::Mul(frequency, sine)), hn::Set(d, in.wheel));
                 f = hn::Add(f, hn::Mul(swing, hn::Set(d, 0.05)));
             }
-            hn::Store(f, d, s.pitch + o);
+            hn::Store(f, d, r.pitch + at + o);
+
+            // The phase increments are those of the last frame as long as the pitch and ratio are.
+            VD modulatorIncrement;
+            VD carrierIncrement;
+            if (sameRatio && hn::AllTrue(d, hn::Eq(f, hn::Load(d, s.lastPitch + o))))
+            {
+                modulatorIncrement = hn::Load(d, s.modulatorIncrement + o);
+                carrierIncrement = hn::Load(d, s.carrierIncrement + o);
+            }
+            else
+            {
+                modulatorIncrement = hn::Div(hn::Mul(hn::Set(d, in.modulatorRatio), f), hn::Set(d, s.rate));
+                carrierIncrement = hn::Div(f, hn::Set(d, s.rate));
+                hn::Store(modulatorIncrement, d, s.modulatorIncrement + o);
+                hn::Store(carrierIncrement, d, s.carrierIncrement + o);
+                hn::Store(f, d, s.lastPitch + o);
+            }
 
             const auto modulatorPhase =
-                WrapBelowOne(hn::Add(hn::Load(d, s.modulatorPhase + o),
-                                     hn::Div(hn::Mul(hn::Set(d, in.modulatorRatio), f), hn::Set(d, s.rate))));
+                WrapBelowOne(hn::Add(hn::Load(d, s.modulatorPhase + o), modulatorIncrement));
             hn::Store(modulatorPhase, d, s.modulatorPhase + o);
-            hn::Store(OscillatorAngle(modulatorPhase, in.modulatorWidth), df, s.angle + o);
-
-            // What does not wait for the modulator's sine is done here, while it is computed.
+            hn::Store(OscillatorAngle(modulatorPhase, in.modulatorWidth), df, r.angle + at + o);
             const auto carrierPhase =
-                WrapBelowOne(hn::Add(hn::Load(d, s.carrierPhase + o), hn::Div(f, hn::Set(d, s.rate))));
+                WrapBelowOne(hn::Add(hn::Load(d, s.carrierPhase + o), carrierIncrement));
             hn::Store(carrierPhase, d, s.carrierPhase + o);
+            hn::Store(carrierPhase, d, r.carrierPhase + at + o);
+
             const auto wobble = SineAt(s.sineTable, WrapAngles(hn::DemoteTo(df, wobblePhase)));
-            hn::Store(wobble, df, s.wobble + o);
+            hn::Store(wobble, df, r.wobble + at + o);
             const auto rightWobble =
                 SineAt(s.sineTable,
                        WrapAngles(hn::DemoteTo(df, hn::Add(wobblePhase, hn::Set(d, std::numbers::pi)))));
-            hn::Store(rightWobble, df, s.rightWobble + o);
-            hn::Store(hn::Mul(hn::Add(hn::Mul(wobble, depth), oneF), hn::Load(df, s.modLevel + o)), df,
-                      s.modScale + o);
+            hn::Store(rightWobble, df, r.rightWobble + at + o);
+            hn::Store(hn::Mul(hn::Add(hn::Mul(wobble, depth), one), modLevel), df, r.modScale + at + o);
             hn::Store(hn::Mul(hn::Set(df, in.modFeedback), hn::Load(df, s.feedbackVelocityFactor + o)), df,
-                      s.shiftScale + o);
+                      r.shiftScale + at + o);
+        }
+    }
 
+    // Second pass, one frame: the phase shift and the carrier's angle.
+    static HWY_INLINE void CarrierAngles(VoiceBank::Run& r, const VoiceFrameInputs& in, size_t lanes,
+                                         size_t at)
+    {
+        const D d;
+        const DF df;
+        for (size_t o = at; o < at + lanes; o += hn::Lanes(d))
+        {
+            const auto modOut = ShapeSine(hn::Load(df, r.sine + o), in.modulatorMorph);
+            const auto amount = hn::Mul(hn::Load(df, r.modScale + o), modOut);
+            const auto shift = hn::Mul(hn::Load(df, r.shiftScale + o), amount);
+            const auto carrierPhase = hn::Load(d, r.carrierPhase + o);
+            const auto phase = WrapBelowOne(WrapAboveZero(hn::Add(hn::PromoteTo(d, shift), carrierPhase)));
+            hn::Store(OscillatorAngle(phase, in.carrierWidth), df, r.angle + o);
+        }
+    }
+
+    // Third pass, one frame: amplitude, the filter and the stereo spread.
+    static HWY_INLINE void Output(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs& in,
+                                  size_t lanes, size_t at)
+    {
+        const D d;
+        const DF df;
+        const double position = in.cutoffPosition;
+        const double positionSquared = position * position;
+        const float dampingFactor = 3.0f - in.resonance;
+        const auto one = hn::Set(df, 1.0f);
+        const auto four = hn::Set(df, 4.0f);
+        const auto depth = hn::Set(df, in.wobbleDepth);
+        for (size_t o = 0; o < lanes; o += hn::Lanes(d))
+        {
+            const auto carrierOut = ShapeSine(hn::Load(df, r.sine + at + o), in.carrierMorph);
+            const auto x = hn::Mul(hn::Mul(carrierOut, hn::Load(df, r.ampLevel + at + o)),
+                                   hn::Load(df, s.volumeVelocityFactor + o));
+
+            const auto f = hn::Load(d, r.pitch + at + o);
             const auto velocityFactor = hn::Load(df, s.filterVelocityFactor + o);
             const auto tracking =
                 hn::Add(hn::Mul(hn::Sub(hn::Set(d, 20000.0), f), hn::Set(d, positionSquared)), f);
@@ -274,27 +319,6 @@ struct Kernel
             auto damping = hn::PromoteTo(d, hn::Mul(hn::Set(df, dampingFactor), velocityFactor));
             damping = hn::IfThenElse(hn::Lt(damping, hn::Set(d, 0.04)), hn::Set(d, (double)0.04f), damping);
             UpdateFilters(s, o, hn::PromoteTo(d, cutoff), damping);
-        }
-        OscillatorSines(lanes, s.angle, s.sine);
-
-        // The phase shift and the carrier's angle.
-        for (size_t o = 0; o < lanes; o += step)
-        {
-            const auto modOut = ShapeSine(hn::Load(df, s.sine + o), in.modulatorMorph);
-            const auto amount = hn::Mul(hn::Load(df, s.modScale + o), modOut);
-            const auto shift = hn::Mul(hn::Load(df, s.shiftScale + o), amount);
-            const auto carrierPhase = hn::Load(d, s.carrierPhase + o);
-            const auto phase = WrapBelowOne(WrapAboveZero(hn::Add(hn::PromoteTo(d, shift), carrierPhase)));
-            hn::Store(OscillatorAngle(phase, in.carrierWidth), df, s.angle + o);
-        }
-        OscillatorSines(lanes, s.angle, s.sine);
-
-        // Amplitude, the filter and the stereo spread.
-        for (size_t o = 0; o < lanes; o += step)
-        {
-            const auto carrierOut = ShapeSine(hn::Load(df, s.sine + o), in.carrierMorph);
-            const auto x = hn::Mul(hn::Mul(carrierOut, hn::Load(df, s.ampLevel + o)),
-                                   hn::Load(df, s.volumeVelocityFactor + o));
 
             const auto input = hn::PromoteTo(d, x);
             const auto x1 = hn::Load(d, s.x1 + o);
@@ -311,22 +335,68 @@ struct Kernel
             hn::Store(y1, d, s.y2 + o);
             hn::Store(hn::PromoteTo(d, y), d, s.y1 + o);
 
-            const auto wobble = hn::Load(df, s.wobble + o);
-            const auto rightWobble = hn::Load(df, s.rightWobble + o);
-            hn::Store(hn::Mul(hn::Add(hn::Mul(hn::Mul(wobble, depth), fourF), oneF), y), df, s.left + o);
-            hn::Store(hn::Mul(hn::Add(hn::Mul(hn::Mul(depth, rightWobble), fourF), oneF), y), df,
-                      s.right + o);
+            const auto wobble = hn::Load(df, r.wobble + at + o);
+            const auto rightWobble = hn::Load(df, r.rightWobble + at + o);
+            hn::Store(hn::Mul(hn::Add(hn::Mul(hn::Mul(wobble, depth), four), one), y), df, r.left + at + o);
+            hn::Store(hn::Mul(hn::Add(hn::Mul(hn::Mul(depth, rightWobble), four), one), y), df,
+                      r.right + at + o);
         }
-        return true;
+    }
+
+    // InstrumentVoice::renderVoiceFrameFast on every lane for up to `count` frames, summed into
+    // left[] and right[]; answers the number of frames rendered.
+    static int Render(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs* in, int count,
+                      float* left, float* right)
+    {
+        const D d;
+        const size_t step = hn::Lanes(d);
+        const size_t lanes = ((size_t)s.count + step - 1) / step * step;
+        count = std::min(count, VoiceBank::maxSpan);
+
+        int frames = 0;
+        for (; frames < count && EnvelopesHold(s, lanes); ++frames)
+            AdvanceFrame(s, r, in[frames], lanes, (size_t)frames * lanes);
+        if (frames == 0)
+            return 0;
+
+        const size_t total = (size_t)frames * lanes;
+        Sines(r.angle, r.sine, total);
+        for (int i = 0; i < frames; ++i)
+            CarrierAngles(r, in[i], lanes, (size_t)i * lanes);
+        Sines(r.angle, r.sine, total);
+        for (int i = 0; i < frames; ++i)
+            Output(s, r, in[i], lanes, (size_t)i * lanes);
+
+        // Summed one voice after the other, as the voices' own loop does.
+        for (int i = 0; i < frames; ++i)
+        {
+            const size_t at = (size_t)i * lanes;
+            float l = 0.0f;
+            float rr = 0.0f;
+            for (int v = 0; v < s.count; ++v)
+            {
+                l += r.left[at + (size_t)v];
+                rr += r.right[at + (size_t)v];
+            }
+            left[i] = l;
+            right[i] = rr;
+        }
+        return frames;
     }
 };
 
-// InstrumentVoice::renderVoiceFrameFast on every loaded voice, the outputs left in s.left and s.right.
-bool RenderVoiceFrame(VoiceBank::Lanes& s, const VoiceFrameInputs& in)
+// InstrumentVoice::renderVoiceFrameFast on every loaded voice for up to `count` frames; one or two
+// voices get vectors of their own width, up to four a narrow one, more the full width.
+int RenderVoiceFrames(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs* in, int count,
+                      float* left, float* right)
 {
+    if (s.count == 1)
+        return Kernel<hn::CappedTag<double, 1>>::Render(s, r, in, count, left, right);
+    if (s.count == 2)
+        return Kernel<hn::CappedTag<double, 2>>::Render(s, r, in, count, left, right);
     if (s.count <= 4)
-        return Kernel<hn::CappedTag<double, 4>>::Render(s, in);
-    return Kernel<hn::ScalableTag<double>>::Render(s, in);
+        return Kernel<hn::CappedTag<double, 4>>::Render(s, r, in, count, left, right);
+    return Kernel<hn::ScalableTag<double>>::Render(s, r, in, count, left, right);
 }
 
 const char* TargetName()
@@ -345,7 +415,7 @@ HWY_AFTER_NAMESPACE();
 
 namespace orvelund
 {
-HWY_EXPORT(RenderVoiceFrame);
+HWY_EXPORT(RenderVoiceFrames);
 HWY_EXPORT(TargetName);
 } // namespace orvelund
 
@@ -390,6 +460,7 @@ void VoiceBank::load(InstrumentVoice* const* newVoices, int count)
     count = std::clamp(count, 0, capacity);
     auto& s = lanes;
     s.count = count;
+    s.lastRatio = std::numeric_limits<double>::quiet_NaN();
     if (count > 0)
     {
         s.rate = newVoices[0]->rate;
@@ -410,6 +481,7 @@ void VoiceBank::load(InstrumentVoice* const* newVoices, int count)
             s.cutoff[i] = s.damping[i] = s.lastCutoff[i] = s.lastDamping[i] = 0.0;
             s.x1[i] = s.x2[i] = s.y1[i] = s.y2[i] = 0.0;
             s.ampStep[i] = s.modStep[i] = 0.0;
+            s.lastPitch[i] = s.modulatorIncrement[i] = s.carrierIncrement[i] = 0.0;
             s.frequency[i] = 0.0f;
             s.feedbackVelocityFactor[i] = s.filterVelocityFactor[i] = s.volumeVelocityFactor[i] = 0.0f;
             s.ampLevel[i] = 1.0f;
@@ -421,6 +493,7 @@ void VoiceBank::load(InstrumentVoice* const* newVoices, int count)
 
         auto& voice = *newVoices[i];
         voices[i] = &voice;
+        s.lastPitch[i] = std::numeric_limits<double>::quiet_NaN();
         s.wobblePhase[i] = voice.wobblePhase;
         s.vibratoPhase[i] = voice.vibratoPhase;
         s.modulatorPhase[i] = voice.modulatorPhase;
@@ -506,28 +579,20 @@ void VoiceBank::store()
     loaded = false;
 }
 
-bool VoiceBank::renderFrame(const VoiceFrameInputs& inputs, float* out)
+int VoiceBank::renderFrames(const VoiceFrameInputs* inputs, int count, float* left, float* right)
 {
-    if (!HWY_DYNAMIC_DISPATCH(orvelund::RenderVoiceFrame)(lanes, inputs))
-        return false;
-
-    // Summed one voice after the other, as the voices' own loop does.
-    float left = 0.0f;
-    float right = 0.0f;
-    for (int i = 0; i < lanes.count; ++i)
+    const int frames =
+        HWY_DYNAMIC_DISPATCH(orvelund::RenderVoiceFrames)(lanes, run, inputs, count, left, right);
+    if (frames > 0)
     {
-        left += lanes.left[i];
-        right += lanes.right[i];
+        const auto& last = inputs[frames - 1];
+        carrierMorph = last.carrierMorph;
+        carrierWidth = last.carrierWidth;
+        modulatorMorph = last.modulatorMorph;
+        modulatorWidth = last.modulatorWidth;
+        rendered = true;
     }
-    out[0] = left;
-    out[1] = right;
-
-    carrierMorph = inputs.carrierMorph;
-    carrierWidth = inputs.carrierWidth;
-    modulatorMorph = inputs.modulatorMorph;
-    modulatorWidth = inputs.modulatorWidth;
-    rendered = true;
-    return true;
+    return frames;
 }
 
 #endif // HWY_ONCE

@@ -11,8 +11,10 @@ struct VoiceFrameInputs;
 // run time). The voices themselves stay the owners of their state: the bank copies it in when
 // it starts rendering and back when anything else is about to look at the voices.
 //
-// The bank renders only the frames where no envelope changes segment and no voice ends; such a
-// frame is left to the voices' own code. The oscillators' sines are the C library's, bit for
+// The bank renders runs of frames: first every voice's clocks, envelopes and phases frame after
+// frame, then the oscillators' sines of the whole run at once, then the filters frame after frame.
+// It stops before a frame where an envelope changes segment or a voice ends; such a frame is left
+// to the voices' own code. The oscillators' sines are the C library's, bit for
 // bit; the filter's tangent is a cosine over a sine, which can differ from the library's tangent
 // in the last bit of a double. Everything else is the same arithmetic in the same order,
 // including the sum of the voices.
@@ -20,6 +22,8 @@ class VoiceBank
 {
 public:
     static constexpr int capacity = 24;
+    // The longest run of frames rendered at once.
+    static constexpr int maxSpan = 64;
 
     bool isLoaded() const { return loaded; }
     // Copies the state of `count` voices (at most capacity) in; their order is the order of the sum.
@@ -27,9 +31,10 @@ public:
     // Copies the state back to the voices and forgets them. Does nothing when nothing is loaded.
     void store();
 
-    // Renders one frame of every loaded voice into out[0], out[1]. Answers false, having changed
-    // nothing, when an envelope would change segment or a voice would end in this frame.
-    bool renderFrame(const VoiceFrameInputs& inputs, float* out);
+    // Renders up to `count` frames (at most maxSpan) of every loaded voice, summed, into left[]
+    // and right[], with inputs[i] for frame i. Stops before a frame where an envelope would change
+    // segment or a voice would end, and answers how many frames it rendered.
+    int renderFrames(const VoiceFrameInputs* inputs, int count, float* left, float* right);
 
     // The names of the vector units the processor offers and the one the bank uses, for reports.
     static const char* getTargetName();
@@ -67,19 +72,10 @@ public:
         alignas(64) int32_t ampLimit[capacity];
         alignas(64) int32_t modCounter[capacity];
         alignas(64) int32_t modLimit[capacity];
-        // Scratch of one frame: the envelopes' next levels, the pitch, an oscillator's angle and
-        // sine, the wobble on both sides, the factors of the phase shift, and each voice's output.
-        alignas(64) float nextAmpLevel[capacity];
-        alignas(64) float nextModLevel[capacity];
-        alignas(64) double pitch[capacity];
-        alignas(64) float angle[capacity];
-        alignas(64) float sine[capacity];
-        alignas(64) float wobble[capacity];
-        alignas(64) float rightWobble[capacity];
-        alignas(64) float modScale[capacity];
-        alignas(64) float shiftScale[capacity];
-        alignas(64) float left[capacity];
-        alignas(64) float right[capacity];
+        alignas(64) double lastPitch[capacity];
+        alignas(64) double modulatorIncrement[capacity];
+        alignas(64) double carrierIncrement[capacity];
+        double lastRatio = 0.0;
         // Shared by every voice.
         double rate = 88200.0;
         double filterRate = 88200.0;
@@ -88,11 +84,31 @@ public:
         const float* sineTable = nullptr;
     };
 
+    // What the passes over a run hand on to each other, for every frame and voice: frame i's
+    // voice v at [i * lanes + v], lanes being the voice count padded to whole vectors. Padded at
+    // the end to whole vectors of any length.
+    struct Run
+    {
+        static constexpr int size = maxSpan * capacity + 16;
+        alignas(64) double carrierPhase[size];
+        alignas(64) double pitch[size];
+        alignas(64) float angle[size];
+        alignas(64) float sine[size];
+        alignas(64) float wobble[size];
+        alignas(64) float rightWobble[size];
+        alignas(64) float modScale[size];
+        alignas(64) float shiftScale[size];
+        alignas(64) float ampLevel[size];
+        alignas(64) float left[size];
+        alignas(64) float right[size];
+    };
+
 private:
     // The segment an envelope is in, as the counter value at which it ends and the step per frame.
     static void describeSegment(const AdsrEnvelope& envelope, bool endsVoice, int32_t& limit, double& step);
 
     Lanes lanes{};
+    Run run{};
     InstrumentVoice* voices[capacity]{};
     bool loaded = false;
     // The per-frame inputs of the last frame rendered, which the voices keep a copy of.

@@ -185,14 +185,7 @@ void OrvelundAudioProcessor::processBlock(juce::AudioBuffer<float>& buffer, juce
     const bool stereo = getTotalNumOutputChannels() >= 2;
     float* left = oversampledBuffer.getWritePointer(0);
     float* right = oversampledBuffer.getWritePointer(1);
-    for (int f = 0; f < frames; ++f)
-    {
-        float frame[2];
-        channel->renderFrame(f, frame);
-        left[f] = frame[0];
-        if (stereo)
-            right[f] = frame[1];
-    }
+    channel->renderFrames(0, frames, left, right);
     channel->endBlock();
 
     const int hostChannels = buffer.getNumChannels();

@@ -23,13 +23,10 @@ struct EngineDriver
     void block(int frames)
     {
         channel.beginBlock(0);
-        for (int f = 0; f < frames; ++f)
-        {
-            float out[2];
-            channel.renderFrame(f, out);
-            left.push_back(out[0]);
-            right.push_back(out[1]);
-        }
+        const auto start = left.size();
+        left.resize(start + (size_t)frames);
+        right.resize(start + (size_t)frames);
+        channel.renderFrames(0, frames, left.data() + start, right.data() + start);
         channel.endBlock();
     }
 
