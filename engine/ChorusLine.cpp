@@ -61,14 +61,17 @@ float ChorusLine::process(float input)
     return frac * buffer[(size_t)wrap(j + 1, length)] + (1.0f - frac) * buffer[(size_t)j];
 }
 
-void ChorusLine::skipSilentFrame()
+void ChorusLine::skipSilentFrames(int frames)
 {
-    write(0.0f);
-    if (lfoAheadNext < lfoAheadCount)
-        ++lfoAheadNext;
-    else
-        advanceLfo();
-    framesExpected = std::max(0, framesExpected - 1);
+    for (int i = 0; i < frames; ++i)
+    {
+        write(0.0f);
+        if (lfoAheadNext < lfoAheadCount)
+            ++lfoAheadNext;
+        else
+            advanceLfo();
+    }
+    framesExpected = std::max(0, framesExpected - frames);
 }
 
 float ChorusLine::nextLfoSine()

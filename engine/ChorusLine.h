@@ -21,8 +21,8 @@ public:
     void expectFrames(int frames) { framesExpected = frames; }
     // True when every sample the next process call can read is +0: a +0 input then gives +0.
     bool readsSilence() const { return zeroRun >= (uint64_t)(2 * depthFrames + 4); }
-    // process(+0) for a line that reads silence, without its sine.
-    void skipSilentFrame();
+    // process(+0) `frames` times for a line that reads silence, without its sine.
+    void skipSilentFrames(int frames);
 
     int32_t getDepthFrames() const { return depthFrames; }
 

@@ -56,8 +56,9 @@ float DelayLine::process(float input)
     return buffer[(size_t)wrap(position + 1, size)] * gain;
 }
 
-void DelayLine::skipSilentFrame()
+void DelayLine::skipSilentFrames(int frames)
 {
-    position = wrap(position + 1, (uint64_t)length);
-    ++zeroRun;
+    // The position is within the line whenever it holds silence (no refill is running).
+    position = (position + (uint64_t)frames) % (uint64_t)length;
+    zeroRun += (uint64_t)frames;
 }

@@ -17,8 +17,8 @@ public:
     // True when every sample the line holds is +0 and its return is steady: a +0 input then
     // returns +0 and changes nothing but the write position.
     bool holdsSilence() const { return refill == 0 && gain >= 1.0f && zeroRun >= (uint64_t)length; }
-    // process(+0) for a line that holds silence, without touching the buffer.
-    void skipSilentFrame();
+    // process(+0) `frames` times for a line that holds silence, without touching the buffer.
+    void skipSilentFrames(int frames);
 
     int capacity() const { return (int)buffer.size(); }
     int32_t getLength() const { return length; }

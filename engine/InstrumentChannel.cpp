@@ -201,7 +201,9 @@ void InstrumentChannel::prepareVoiceFrameInputs(VoiceFrameInputs& inputs)
 
 void InstrumentChannel::prepareSpanFrame(int index)
 {
-    prepareVoiceFrameInputs(spanVoiceInputs[(size_t)index]);
+    // Voices start only at the run's first frame: without any then, none sound in the run.
+    if (getActiveHead() != nullptr)
+        prepareVoiceFrameInputs(spanVoiceInputs[(size_t)index]);
     spanEffectInputs[(size_t)index] = readEffectInputs(false);
 }
 
@@ -210,12 +212,18 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
     renderVoiceSpan(count, left, right);
     chorusLeft.expectFrames(count);
     chorusRight.expectFrames(count);
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count;)
     {
+        if (const int skipped = skipSilence(left + i, right + i, spanEffectInputs.data() + i, count - i))
+        {
+            i += skipped;
+            continue;
+        }
         float frame[2] = {left[i], right[i]};
         applyEffects(frame, spanEffectInputs[(size_t)i], false);
         left[i] = frame[0];
         right[i] = frame[1];
+        ++i;
     }
     clearChangedList();
 }
@@ -272,6 +280,44 @@ void InstrumentChannel::postProcessFrame(float* frame)
     clearChangedList();
 }
 
+void InstrumentChannel::setDelayInputs(const EffectFrameInputs& in)
+{
+    delayLeft.feedback = in.feedback;
+    delayRight.feedback = in.feedback;
+    delayLeft.setLength(in.delayLength);
+    delayRight.setLength(in.delayLength);
+}
+
+int InstrumentChannel::skipSilence(const float* left, const float* right, const EffectFrameInputs* in,
+                                   int count)
+{
+    // Silence in and nothing but silence inside: every stage would give +0 and only the clocks
+    // of the delay and chorus move on. (The filters' coefficients follow their inputs whenever
+    // they are next used.)
+    setDelayInputs(in[0]);
+    if (!isPositiveZero(left[0]) || !isPositiveZero(right[0]) || !delayLeft.holdsSilence() ||
+        !delayRight.holdsSilence() || !delayFiltersAtRest())
+        return 0;
+    chorusLeft.setDepth(in[0].chorusDepth);
+    chorusRight.setDepth(in[0].chorusDepth);
+    if (!chorusLeft.readsSilence() || !chorusRight.readsSilence())
+        return 0;
+
+    // Skipping keeps it so while the input stays +0 and neither the delay's length nor the
+    // chorus depth changes.
+    int frames = 1;
+    while (frames < count && isPositiveZero(left[frames]) && isPositiveZero(right[frames]) &&
+           in[frames].delayLength == in[0].delayLength && in[frames].chorusDepth == in[0].chorusDepth)
+        ++frames;
+    delayLeft.feedback = in[frames - 1].feedback;
+    delayRight.feedback = in[frames - 1].feedback;
+    delayLeft.skipSilentFrames(frames);
+    delayRight.skipSilentFrames(frames);
+    chorusLeft.skipSilentFrames(frames);
+    chorusRight.skipSilentFrames(frames);
+    return frames;
+}
+
 InstrumentChannel::EffectFrameInputs InstrumentChannel::readEffectInputs(bool reference)
 {
     using namespace ParameterIndex;
@@ -289,28 +335,7 @@ InstrumentChannel::EffectFrameInputs InstrumentChannel::readEffectInputs(bool re
 
 void InstrumentChannel::applyEffects(float* frame, const EffectFrameInputs& in, bool reference)
 {
-    delayLeft.feedback = in.feedback;
-    delayRight.feedback = in.feedback;
-    delayLeft.setLength(in.delayLength);
-    delayRight.setLength(in.delayLength);
-
-    // Silence in and nothing but silence inside: every stage would give +0 and only the clocks
-    // of the delay and chorus move on. (The filters' coefficients follow their inputs whenever
-    // they are next used.)
-    if (!reference && isPositiveZero(frame[0]) && isPositiveZero(frame[1]) && delayLeft.holdsSilence() &&
-        delayRight.holdsSilence() && delayFiltersAtRest())
-    {
-        chorusLeft.setDepth(in.chorusDepth);
-        chorusRight.setDepth(in.chorusDepth);
-        if (chorusLeft.readsSilence() && chorusRight.readsSilence())
-        {
-            delayLeft.skipSilentFrame();
-            delayRight.skipSilentFrame();
-            chorusLeft.skipSilentFrame();
-            chorusRight.skipSilentFrame();
-            return;
-        }
-    }
+    setDelayInputs(in);
 
     // The delay hears the band between the two corners, with inverted polarity.
     double cutoffA = in.lowCorner * in.lowCorner * 20000.0f;

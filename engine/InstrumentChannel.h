@@ -72,6 +72,10 @@ private:
 
     EffectFrameInputs readEffectInputs(bool reference);
     void applyEffects(float* frame, const EffectFrameInputs& inputs, bool reference);
+    void setDelayInputs(const EffectFrameInputs& inputs);
+    // Takes the effects through the leading frames of left[], right[] (at most count) that leave
+    // them silent, without computing them; answers how many (0 when the first does not).
+    int skipSilence(const float* left, const float* right, const EffectFrameInputs* inputs, int count);
     bool delayFiltersAtRest() const;
     int32_t currentDelayLength();
     void prepareVoiceFrameInputs(VoiceFrameInputs& inputs);

@@ -61,6 +61,21 @@ struct Kernel
         return hn::DemoteTo(df, r);
     }
 
+    // The same, starting from the whole periods taken off last time, as wrapTwoPi(angle, periods).
+    static HWY_INLINE VF WrapAngles(VF angle, double* periodsAt)
+    {
+        const D d;
+        const auto p = hn::Set(d, period);
+        const auto a = hn::PromoteTo(d, angle);
+        const auto periods = hn::Load(d, periodsAt);
+        const auto remainder = hn::Sub(a, hn::Mul(periods, p));
+        if (hn::AllTrue(d, hn::And(hn::Ge(remainder, hn::Zero(d)), hn::Lt(remainder, p))))
+            return hn::DemoteTo(DF(), remainder);
+        const auto wrapped = WrapAngles(angle);
+        hn::Store(hn::Round(hn::Div(hn::Sub(a, hn::PromoteTo(d, wrapped)), p)), d, periodsAt);
+        return wrapped;
+    }
+
     static HWY_INLINE VF SineAt(const float* table, VF angle)
     {
         const D d;
@@ -263,11 +278,12 @@ struct Kernel
             hn::Store(carrierPhase, d, s.carrierPhase + o);
             hn::Store(carrierPhase, d, r.carrierPhase + at + o);
 
-            const auto wobble = SineAt(s.sineTable, WrapAngles(hn::DemoteTo(df, wobblePhase)));
+            const auto wobble =
+                SineAt(s.sineTable, WrapAngles(hn::DemoteTo(df, wobblePhase), s.wobblePeriods + o));
             hn::Store(wobble, df, r.wobble + at + o);
-            const auto rightWobble =
-                SineAt(s.sineTable,
-                       WrapAngles(hn::DemoteTo(df, hn::Add(wobblePhase, hn::Set(d, std::numbers::pi)))));
+            const auto rightWobble = SineAt(
+                s.sineTable, WrapAngles(hn::DemoteTo(df, hn::Add(wobblePhase, hn::Set(d, std::numbers::pi))),
+                                        s.rightWobblePeriods + o));
             hn::Store(rightWobble, df, r.rightWobble + at + o);
             hn::Store(hn::Mul(hn::Add(hn::Mul(wobble, depth), one), modLevel), df, r.modScale + at + o);
             hn::Store(hn::Mul(hn::Set(df, in.modFeedback), hn::Load(df, s.feedbackVelocityFactor + o)), df,
@@ -476,6 +492,7 @@ void VoiceBank::load(InstrumentVoice* const* newVoices, int count)
             // Padding lanes: silent, steady, never in the way of the checks. Their oscillators
             // stand still at a phase whose sine needs no help from the C library.
             s.wobblePhase[i] = s.vibratoPhase[i] = 0.0;
+            s.wobblePeriods[i] = s.rightWobblePeriods[i] = 0.0;
             s.modulatorPhase[i] = s.carrierPhase[i] = 0.1;
             s.b0[i] = s.b1[i] = s.b2[i] = s.a1[i] = s.a2[i] = s.k[i] = 0.0;
             s.cutoff[i] = s.damping[i] = s.lastCutoff[i] = s.lastDamping[i] = 0.0;
@@ -495,6 +512,8 @@ void VoiceBank::load(InstrumentVoice* const* newVoices, int count)
         voices[i] = &voice;
         s.lastPitch[i] = std::numeric_limits<double>::quiet_NaN();
         s.wobblePhase[i] = voice.wobblePhase;
+        s.wobblePeriods[i] = voice.wobblePeriods;
+        s.rightWobblePeriods[i] = voice.rightWobblePeriods;
         s.vibratoPhase[i] = voice.vibratoPhase;
         s.modulatorPhase[i] = voice.modulatorPhase;
         s.carrierPhase[i] = voice.carrierPhase;
@@ -541,6 +560,8 @@ void VoiceBank::store()
     {
         auto& voice = *voices[i];
         voice.wobblePhase = s.wobblePhase[i];
+        voice.wobblePeriods = s.wobblePeriods[i];
+        voice.rightWobblePeriods = s.rightWobblePeriods[i];
         voice.vibratoPhase = s.vibratoPhase[i];
         voice.modulatorPhase = s.modulatorPhase[i];
         voice.carrierPhase = s.carrierPhase[i];

@@ -43,6 +43,9 @@ public:
     struct Lanes
     {
         alignas(64) double wobblePhase[capacity];
+        // Whole periods taken off the two wobble angles last time.
+        alignas(64) double wobblePeriods[capacity];
+        alignas(64) double rightWobblePeriods[capacity];
         alignas(64) double vibratoPhase[capacity];
         alignas(64) double modulatorPhase[capacity];
         alignas(64) double carrierPhase[capacity];
