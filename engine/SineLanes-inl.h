@@ -19,7 +19,7 @@
 #include <hwy/contrib/math/math-inl.h>
 #include <hwy/highway.h>
 
-#include <bit>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -52,12 +52,10 @@ HWY_INLINE hn::Vec<D> SineOfAngle(D d, hn::Vec<D> x)
     return hn::MulAdd(hn::Mul(p, y), r, r);
 }
 
-// The rounded double-precision sine of every lane. The lanes whose sine must come from the C
-// library instead are marked in `marks`, one bit per lane from the lowest bit of marks[0]; the
-// answer is whether there are any. Calls are kept out of here so that vector loops around it
-// keep their registers.
+// The rounded double-precision sine of every lane, and which lanes must take the C library's
+// sine instead.
 template <class DF>
-HWY_INLINE bool RoundedSines(DF df, hn::Vec<DF> angle, hn::Vec<DF>& sines, uint8_t* marks)
+HWY_INLINE hn::Mask<hn::Rebind<double, DF>> RoundedSines(DF df, hn::Vec<DF> angle, hn::Vec<DF>& sines)
 {
     const hn::Rebind<double, DF> d;
     const hn::RebindToSigned<decltype(d)> di;
@@ -74,24 +72,42 @@ HWY_INLINE bool RoundedSines(DF df, hn::Vec<DF> angle, hn::Vec<DF>& sines, uint8
         hn::RebindMask(d, hn::Lt(hn::Abs(hn::Sub(position, hn::Set(di, midpoint))), hn::Set(di, margin)));
     // Angles outside the range SineOfAngle is made for (NaN included) go to the library too.
     const auto outside = hn::Not(hn::And(hn::Ge(x, hn::Zero(d)), hn::Le(x, hn::Set(d, 6.5))));
-    const auto marked = hn::Or(nearMidpoint, outside);
     sines = hn::DemoteTo(df, exact);
-    hn::StoreMaskBits(d, marked, marks);
-    return !hn::AllFalse(d, marked);
+    return hn::Or(nearMidpoint, outside);
 }
 
-// Gives the lanes marked in `bits` (as RoundedSines wrote them, for `lanes` lanes) the C
-// library's sine; visiting the set bits keeps clear of a branch per lane, which would mostly be
-// mispredicted.
-HWY_INLINE void TakeMarkedSinesFromLibrary(const uint8_t* bits, size_t lanes, const float* angles,
-                                           float* sines)
+// sines[i] = std::sin(angles[i]) for i < count, bit for bit, in the widest vectors. The lanes
+// that need the library are gathered without a branch per lane (which would mostly be
+// mispredicted) and handed to it together.
+HWY_INLINE void LaneSines(const float* HWY_RESTRICT angles, float* HWY_RESTRICT sines, size_t count)
 {
-    for (size_t b = 0; b < (lanes + 7) / 8; ++b)
-        for (unsigned m = bits[b]; m != 0; m &= m - 1)
+    const hn::ScalableTag<double> d;
+    const hn::Rebind<float, decltype(d)> df;
+    const hn::RebindToSigned<decltype(d)> di;
+    const size_t step = hn::Lanes(d);
+    constexpr size_t chunk = 256;
+    // CompressStore may write a whole vector past the lanes it keeps.
+    HWY_ALIGN int64_t marked[chunk + 64];
+
+    const size_t vectorLanes = count - count % step;
+    size_t o = 0;
+    while (o < vectorLanes)
+    {
+        const size_t end = std::min(vectorLanes, o + chunk);
+        size_t markedCount = 0;
+        for (; o < end; o += step)
         {
-            const size_t i = 8 * b + (size_t)std::countr_zero(m);
-            sines[i] = std::sin(angles[i]);
+            hn::Vec<decltype(df)> values;
+            const auto mask = RoundedSines(df, hn::LoadU(df, angles + o), values);
+            hn::StoreU(values, df, sines + o);
+            markedCount += hn::CompressStore(hn::Iota(di, (int64_t)o), hn::RebindMask(di, mask), di,
+                                             marked + markedCount);
         }
+        for (size_t i = 0; i < markedCount; ++i)
+            sines[marked[i]] = std::sin(angles[marked[i]]);
+    }
+    for (; o < count; ++o)
+        sines[o] = std::sin(angles[o]);
 }
 
 } // namespace orvelund::HWY_NAMESPACE

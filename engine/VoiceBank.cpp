@@ -126,30 +126,6 @@ struct Kernel
         return hn::Add(hn::Mul(hn::Sub(square, s), hn::Set(df, morph)), s);
     }
 
-    // The sines of angles[0, count) into sines, rounded as the C library rounds them, in full
-    // vectors whatever the voice count; the arrays are padded to whole vectors. The lanes that
-    // need the library are collected first and handed to it together.
-    static HWY_INLINE void Sines(const float* angles, float* sines, size_t count)
-    {
-        const hn::ScalableTag<double> dd;
-        const hn::Rebind<float, decltype(dd)> df;
-        const size_t step = hn::Lanes(df);
-        uint16_t marked[VoiceBank::Run::size];
-        size_t markedCount = 0;
-        for (size_t o = 0; o < count; o += step)
-        {
-            uint8_t bits[8] = {};
-            hn::Vec<decltype(df)> values;
-            if (RoundedSines(df, hn::Load(df, angles + o), values, bits))
-                for (size_t b = 0; b < (step + 7) / 8; ++b)
-                    for (unsigned m = bits[b]; m != 0; m &= m - 1)
-                        marked[markedCount++] = (uint16_t)(o + 8 * b + (size_t)std::countr_zero(m));
-            hn::Store(values, df, sines + o);
-        }
-        for (size_t i = 0; i < markedCount; ++i)
-            sines[marked[i]] = std::sin(angles[marked[i]]);
-    }
-
     // True when, at the next step, no envelope of any lane changes segment and no amplitude
     // reaches 0 (the voice would end).
     static HWY_INLINE bool EnvelopesHold(const VoiceBank::Lanes& s, size_t lanes)
@@ -376,10 +352,10 @@ struct Kernel
             return 0;
 
         const size_t total = (size_t)frames * lanes;
-        Sines(r.angle, r.sine, total);
+        LaneSines(r.angle, r.sine, (total + maxLanes - 1) / maxLanes * maxLanes);
         for (int i = 0; i < frames; ++i)
             CarrierAngles(r, in[i], lanes, (size_t)i * lanes);
-        Sines(r.angle, r.sine, total);
+        LaneSines(r.angle, r.sine, (total + maxLanes - 1) / maxLanes * maxLanes);
         for (int i = 0; i < frames; ++i)
             Output(s, r, in[i], lanes, (size_t)i * lanes);
 

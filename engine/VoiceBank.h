@@ -89,7 +89,7 @@ public:
 
     // What the passes over a run hand on to each other, for every frame and voice: frame i's
     // voice v at [i * lanes + v], lanes being the voice count padded to whole vectors. Padded at
-    // the end to whole vectors of any length.
+    // the end to a multiple of 16 lanes, the most a vector holds.
     struct Run
     {
         static constexpr int size = maxSpan * capacity + 16;
