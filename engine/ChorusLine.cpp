@@ -5,7 +5,6 @@
 #include "VectorSine.h"
 
 #include <algorithm>
-
 #include <cmath>
 #include <numbers>
 
@@ -29,7 +28,6 @@ ChorusLine::ChorusLine(double startPhase)
 
 void ChorusLine::setRate(double engineRate)
 {
-    dropLfoAhead();
     rate = (float)engineRate;
     depthFrames = (int32_t)(0.001 * rate * 0.5);
     writePosition = 0;
@@ -50,66 +48,53 @@ void ChorusLine::write(float input)
     zeroRun = extendZeroRun(zeroRun, input);
 }
 
-float ChorusLine::process(float input)
+float ChorusLine::read(float m) const
 {
-    write(input);
-    const float m = nextLfoSine();
     const float p = (float)length + (float)depthFrames * m + (float)readPosition;
-
     const auto frac = (float)(p - std::floor((double)p));
     const int32_t j = wrap((int32_t)p, length);
     return frac * buffer[(size_t)wrap(j + 1, length)] + (1.0f - frac) * buffer[(size_t)j];
 }
 
+float ChorusLine::process(float input)
+{
+    write(input);
+    const float m = std::sin((float)lfoPhase);
+    lfoPhase = wrapTwoPi((float)(lfoIncrement() + lfoPhase));
+    return read(m);
+}
+
+void ChorusLine::processFrames(float* samples, int count)
+{
+    count = std::min(count, maxFrames);
+    float angles[maxFrames]{};
+    float sines[maxFrames]{};
+    const double increment = lfoIncrement();
+    for (int i = 0; i < count; ++i)
+    {
+        angles[i] = (float)lfoPhase;
+        lfoPhase = wrapTwoPi((float)(increment + lfoPhase));
+    }
+    sinesOf(angles, sines, count);
+
+    for (int i = 0; i < count; ++i)
+    {
+        write(samples[i]);
+        samples[i] = read(sines[i]);
+    }
+}
+
 void ChorusLine::skipSilentFrames(int frames)
 {
+    const double increment = lfoIncrement();
     for (int i = 0; i < frames; ++i)
     {
         write(0.0f);
-        if (lfoAheadNext < lfoAheadCount)
-            ++lfoAheadNext;
-        else
-            advanceLfo();
+        lfoPhase = wrapTwoPi((float)(increment + lfoPhase));
     }
-    framesExpected = std::max(0, framesExpected - frames);
 }
 
-float ChorusLine::nextLfoSine()
+double ChorusLine::lfoIncrement() const
 {
-    if (lfoAheadNext == lfoAheadCount)
-    {
-        const int ahead = std::min(framesExpected, lfoAheadCapacity);
-        if (ahead <= 1)
-        {
-            const float sine = std::sin((float)lfoPhase);
-            advanceLfo();
-            framesExpected = 0;
-            return sine;
-        }
-        float angles[lfoAheadCapacity];
-        for (int i = 0; i < ahead; ++i)
-        {
-            lfoAheadPhases[i] = lfoPhase;
-            angles[i] = (float)lfoPhase;
-            advanceLfo();
-        }
-        sinesOf(angles, lfoAheadSines, ahead);
-        lfoAheadCount = ahead;
-        lfoAheadNext = 0;
-    }
-    framesExpected = std::max(0, framesExpected - 1);
-    return lfoAheadSines[lfoAheadNext++];
-}
-
-void ChorusLine::dropLfoAhead()
-{
-    if (lfoAheadNext < lfoAheadCount)
-        lfoPhase = lfoAheadPhases[lfoAheadNext];
-    lfoAheadCount = lfoAheadNext = 0;
-}
-
-void ChorusLine::advanceLfo()
-{
-    const auto nextPhase = (float)(lfoRate / rate * (2.0 * std::numbers::pi) + lfoPhase);
-    lfoPhase = wrapTwoPi(nextPhase);
+    return lfoRate / rate * (2.0 * std::numbers::pi);
 }

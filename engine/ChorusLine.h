@@ -9,6 +9,8 @@ class ChorusLine
 {
 public:
     static constexpr int32_t bufferLength = 200000;
+    // The most frames processFrames takes at once.
+    static constexpr int maxFrames = 64;
 
     explicit ChorusLine(double startPhase);
 
@@ -16,9 +18,9 @@ public:
     // depth is the chorus amount already scaled to seconds (normalised chorus * 0.002).
     void setDepth(float depth);
     float process(float input);
-    // Tells the line that `frames` frames follow without anything else changing its rate: their
-    // LFO sines can then be computed together, as they are first needed.
-    void expectFrames(int frames) { framesExpected = frames; }
+    // process on each of samples[0, count), in place (count at most maxFrames); the LFO's sines
+    // are computed together.
+    void processFrames(float* samples, int count);
     // True when every sample the next process call can read is +0: a +0 input then gives +0.
     bool readsSilence() const { return zeroRun >= (uint64_t)(2 * depthFrames + 4); }
     // process(+0) `frames` times for a line that reads silence, without its sine.
@@ -29,11 +31,10 @@ public:
 private:
     // Moves both positions on and stores the input.
     void write(float input);
-    void advanceLfo();
-    // The LFO sine of this frame, advancing the LFO.
-    float nextLfoSine();
-    // Forgets the sines computed ahead; the LFO's phase is that of the next frame again.
-    void dropLfoAhead();
+    // The sample read at this frame for the LFO sine m.
+    float read(float m) const;
+    // The LFO's phase step per frame.
+    double lfoIncrement() const;
 
     std::vector<float> buffer;
     int32_t length = bufferLength;
@@ -45,13 +46,4 @@ private:
     double lfoPhase = 0.0;
     // How many of the latest inputs were +0, in a row.
     uint64_t zeroRun = 0;
-
-    // LFO sines of the coming frames, computed ahead; lfoPhase is then that of the frame after
-    // them.
-    static constexpr int lfoAheadCapacity = 64;
-    float lfoAheadSines[lfoAheadCapacity]{};
-    double lfoAheadPhases[lfoAheadCapacity]{};
-    int lfoAheadCount = 0;
-    int lfoAheadNext = 0;
-    int framesExpected = 0;
 };

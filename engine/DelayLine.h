@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -17,6 +18,12 @@ public:
     // True when every sample the line holds is +0 and its return is steady: a +0 input then
     // returns +0 and changes nothing but the write position.
     bool holdsSilence() const { return refill == 0 && gain >= 1.0f && zeroRun >= (uint64_t)length; }
+    // How many more frames at least pass before the line can hold silence (0 when it does).
+    int framesBeforeSilence() const
+    {
+        const uint64_t writes = zeroRun >= (uint64_t)length ? 0 : (uint64_t)length - zeroRun;
+        return (int)std::max<uint64_t>(writes, (uint64_t)refill);
+    }
     // process(+0) `frames` times for a line that holds silence, without touching the buffer.
     void skipSilentFrames(int frames);
 

@@ -210,8 +210,6 @@ void InstrumentChannel::prepareSpanFrame(int index)
 void InstrumentChannel::renderSpan(int count, float* left, float* right)
 {
     renderVoiceSpan(count, left, right);
-    chorusLeft.expectFrames(count);
-    chorusRight.expectFrames(count);
     for (int i = 0; i < count;)
     {
         if (const int skipped = skipSilence(left + i, right + i, spanEffectInputs.data() + i, count - i))
@@ -219,11 +217,40 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
             i += skipped;
             continue;
         }
-        float frame[2] = {left[i], right[i]};
-        applyEffects(frame, spanEffectInputs[(size_t)i], false);
-        left[i] = frame[0];
-        right[i] = frame[1];
-        ++i;
+
+        // Setting the effects up again for the same inputs would change nothing.
+        const auto& inputs = spanEffectInputs[(size_t)i];
+        if (!effectsConfigured || !(inputs == configuredEffects))
+        {
+            configureEffects(inputs, false);
+            configuredEffects = inputs;
+            effectsConfigured = true;
+        }
+
+        // The frames that follow with the same inputs are rendered together, up to a silent input
+        // that might let the effects skip (never before the delay lines could have gone silent).
+        const int noSilenceBefore =
+            std::min(delayLeft.framesBeforeSilence(), delayRight.framesBeforeSilence());
+        int end = i + 1;
+        while (end < count && spanEffectInputs[(size_t)end] == inputs &&
+               (end - i < noSilenceBefore || !isPositiveZero(left[end]) || !isPositiveZero(right[end])))
+            ++end;
+
+        for (int k = i; k < end; ++k)
+        {
+            float frame[2] = {left[k], right[k]};
+            mixDelay(frame, inputs);
+            left[k] = frame[0];
+            right[k] = frame[1];
+        }
+        chorusLeft.processFrames(left + i, end - i);
+        chorusRight.processFrames(right + i, end - i);
+        for (int k = i; k < end; ++k)
+        {
+            left[k] = inputs.gain * left[k];
+            right[k] = right[k] * inputs.gain;
+        }
+        i = end;
     }
     clearChangedList();
 }
@@ -276,7 +303,10 @@ void InstrumentChannel::renderVoiceSpan(int count, float* left, float* right)
 void InstrumentChannel::postProcessFrame(float* frame)
 {
     const bool reference = isReferencePath();
-    applyEffects(frame, readEffectInputs(reference), reference);
+    const auto inputs = readEffectInputs(reference);
+    configureEffects(inputs, reference);
+    processEffects(frame, inputs);
+    effectsConfigured = false;
     clearChangedList();
 }
 
@@ -294,6 +324,8 @@ int InstrumentChannel::skipSilence(const float* left, const float* right, const 
     // Silence in and nothing but silence inside: every stage would give +0 and only the clocks
     // of the delay and chorus move on. (The filters' coefficients follow their inputs whenever
     // they are next used.)
+    if (!(in[0] == configuredEffects))
+        effectsConfigured = false;
     setDelayInputs(in[0]);
     if (!isPositiveZero(left[0]) || !isPositiveZero(right[0]) || !delayLeft.holdsSilence() ||
         !delayRight.holdsSilence() || !delayFiltersAtRest())
@@ -309,6 +341,8 @@ int InstrumentChannel::skipSilence(const float* left, const float* right, const 
     while (frames < count && isPositiveZero(left[frames]) && isPositiveZero(right[frames]) &&
            in[frames].delayLength == in[0].delayLength && in[frames].chorusDepth == in[0].chorusDepth)
         ++frames;
+    // The filters' coefficients were left behind.
+    effectsConfigured = false;
     delayLeft.feedback = in[frames - 1].feedback;
     delayRight.feedback = in[frames - 1].feedback;
     delayLeft.skipSilentFrames(frames);
@@ -333,7 +367,7 @@ InstrumentChannel::EffectFrameInputs InstrumentChannel::readEffectInputs(bool re
     return inputs;
 }
 
-void InstrumentChannel::applyEffects(float* frame, const EffectFrameInputs& in, bool reference)
+void InstrumentChannel::configureEffects(const EffectFrameInputs& in, bool reference)
 {
     setDelayInputs(in);
 
@@ -342,8 +376,15 @@ void InstrumentChannel::applyEffects(float* frame, const EffectFrameInputs& in, 
     cutoffA = std::min(std::max(cutoffA, 20.0), 20000.0);
     double cutoffB = in.highCorner * in.highCorner * 20000.0f;
     cutoffB = std::max(std::min(cutoffB, 15000.0), 60.0);
-
-    if (!reference)
+    if (reference)
+    {
+        for (size_t side = 0; side < 2; ++side)
+        {
+            delayInputFilterA[side].setCutoffAndDamping(cutoffA, 1.0);
+            delayInputFilterB[side].setCutoffAndDamping(cutoffB, 1.0);
+        }
+    }
+    else
     {
         // Both sides run at one rate from the same corners: the right side takes the left's
         // coefficients instead of computing the same tangents again.
@@ -355,33 +396,33 @@ void InstrumentChannel::applyEffects(float* frame, const EffectFrameInputs& in, 
             delayInputFilterB[1].takeCoefficientsFrom(delayInputFilterB[0]);
     }
 
+    chorusLeft.setDepth(in.chorusDepth);
+    chorusRight.setDepth(in.chorusDepth);
+}
+
+void InstrumentChannel::processEffects(float* frame, const EffectFrameInputs& in)
+{
+    mixDelay(frame, in);
+    const float left = chorusLeft.process(frame[0]);
+    const float right = chorusRight.process(frame[1]);
+    frame[0] = in.gain * left;
+    frame[1] = right * in.gain;
+}
+
+void InstrumentChannel::mixDelay(float* frame, const EffectFrameInputs& in)
+{
     float delayed[2];
     DelayLine* lines[2] = {&delayLeft, &delayRight};
     for (size_t side = 0; side < 2; ++side)
     {
-        auto& filterA = delayInputFilterA[side];
-        auto& filterB = delayInputFilterB[side];
-        if (reference)
-        {
-            filterA.setCutoffAndDamping(cutoffA, 1.0);
-            filterB.setCutoffAndDamping(cutoffB, 1.0);
-        }
         const float x = frame[side];
-        const float u = filterA.process(x);
-        const float v = filterB.process(u - x);
+        const float u = delayInputFilterA[side].process(x);
+        const float v = delayInputFilterB[side].process(u - x);
         delayed[side] = lines[side]->process(v);
     }
 
     frame[0] += delayed[0] * in.mix;
     frame[1] += delayed[1] * in.mix;
-
-    chorusLeft.setDepth(in.chorusDepth);
-    chorusRight.setDepth(in.chorusDepth);
-    const float left = chorusLeft.process(frame[0]);
-    const float right = chorusRight.process(frame[1]);
-
-    frame[0] = in.gain * left;
-    frame[1] = right * in.gain;
 }
 
 bool InstrumentChannel::delayFiltersAtRest() const
@@ -398,6 +439,7 @@ void InstrumentChannel::setSampleRate(double rate)
     if (rate == engineRate)
         return;
     syncVoices();
+    effectsConfigured = false;
     engineRate = rate;
     chorusLeft.setRate(rate);
     chorusRight.setRate(rate);

@@ -68,10 +68,15 @@ private:
         float highCorner = 0.0f;
         float gain = 0.0f;
         float chorusDepth = 0.0f;
+        bool operator==(const EffectFrameInputs&) const = default;
     };
 
     EffectFrameInputs readEffectInputs(bool reference);
-    void applyEffects(float* frame, const EffectFrameInputs& inputs, bool reference);
+    // Sets the effects up for a frame's inputs, then renders the frame through them.
+    void configureEffects(const EffectFrameInputs& inputs, bool reference);
+    void processEffects(float* frame, const EffectFrameInputs& inputs);
+    // The delay's part of processEffects: frame[] gets the delayed signal mixed in.
+    void mixDelay(float* frame, const EffectFrameInputs& inputs);
     void setDelayInputs(const EffectFrameInputs& inputs);
     // Takes the effects through the leading frames of left[], right[] (at most count) that leave
     // them silent, without computing them; answers how many (0 when the first does not).
@@ -103,6 +108,8 @@ private:
     std::array<EffectFrameInputs, VoiceBank::maxSpan> spanEffectInputs{};
     // Caches of the optimised path, each keyed on every input of what it holds.
     double bendForFactor = std::numeric_limits<double>::quiet_NaN();
+    EffectFrameInputs configuredEffects;
+    bool effectsConfigured = false;
     float bendFactor = 1.0f;
     struct DelayLengthKey
     {
