@@ -126,27 +126,19 @@ struct Kernel
         return hn::Add(hn::Mul(hn::Sub(square, s), hn::Set(df, morph)), s);
     }
 
-    // True when, at the next step, no envelope of any lane changes segment and no amplitude
-    // reaches 0 (the voice would end).
-    static HWY_INLINE bool EnvelopesHold(const VoiceBank::Lanes& s, size_t lanes)
+    // True when some lane's amplitude would reach 0 (and its voice end) at the next step.
+    static HWY_INLINE bool AmplitudeEnds(const VoiceBank::Lanes& s, size_t lanes)
     {
         const D d;
         const DF df;
-        const DI di;
-        const auto one = hn::Set(di, 1);
         for (size_t o = 0; o < lanes; o += hn::Lanes(d))
         {
-            if (!hn::AllTrue(
-                    di, hn::Lt(hn::Add(hn::Load(di, s.ampCounter + o), one), hn::Load(di, s.ampLimit + o))) ||
-                !hn::AllTrue(
-                    di, hn::Lt(hn::Add(hn::Load(di, s.modCounter + o), one), hn::Load(di, s.modLimit + o))))
-                return false;
             const auto amp = hn::DemoteTo(
                 df, hn::Add(hn::PromoteTo(d, hn::Load(df, s.ampLevel + o)), hn::Load(d, s.ampStep + o)));
             if (!hn::AllFalse(df, hn::Eq(amp, hn::Zero(df))))
-                return false;
+                return true;
         }
-        return true;
+        return false;
     }
 
     // The coefficients of TwoPoleLowPass::setCutoffAndDamping for the lanes whose inputs changed.
@@ -198,6 +190,7 @@ struct Kernel
         const auto counterStep = hn::Set(di, 1);
         const bool sameRatio = in.modulatorRatio == s.lastRatio;
         s.lastRatio = in.modulatorRatio;
+        bool pitchMoved = false;
 
         for (size_t o = 0; o < lanes; o += hn::Lanes(d))
         {
@@ -229,9 +222,11 @@ struct Kernel
             hn::Store(f, d, r.pitch + at + o);
 
             // The phase increments are those of the last frame as long as the pitch and ratio are.
+            const bool samePitch = hn::AllTrue(d, hn::Eq(f, hn::Load(d, s.lastPitch + o)));
+            pitchMoved |= !samePitch;
             VD modulatorIncrement;
             VD carrierIncrement;
-            if (sameRatio && hn::AllTrue(d, hn::Eq(f, hn::Load(d, s.lastPitch + o))))
+            if (sameRatio && samePitch)
             {
                 modulatorIncrement = hn::Load(d, s.modulatorIncrement + o);
                 carrierIncrement = hn::Load(d, s.carrierIncrement + o);
@@ -265,6 +260,7 @@ struct Kernel
             hn::Store(hn::Mul(hn::Set(df, in.modFeedback), hn::Load(df, s.feedbackVelocityFactor + o)), df,
                       r.shiftScale + at + o);
         }
+        r.pitchMoved[at / lanes] = pitchMoved;
     }
 
     // Second pass, one frame: the phase shift and the carrier's angle.
@@ -288,6 +284,13 @@ struct Kernel
     static HWY_INLINE void Output(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs& in,
                                   size_t lanes, size_t at)
     {
+        // The filters' inputs are those of the last frame when no pitch and no control moved.
+        const bool filtersCurrent = s.filtersCurrent && !r.pitchMoved[at / lanes] &&
+                                    in.cutoffPosition == s.lastCutoffPosition &&
+                                    in.resonance == s.lastResonance;
+        s.filtersCurrent = true;
+        s.lastCutoffPosition = in.cutoffPosition;
+        s.lastResonance = in.resonance;
         const D d;
         const DF df;
         const double position = in.cutoffPosition;
@@ -302,15 +305,19 @@ struct Kernel
             const auto x = hn::Mul(hn::Mul(carrierOut, hn::Load(df, r.ampLevel + at + o)),
                                    hn::Load(df, s.volumeVelocityFactor + o));
 
-            const auto f = hn::Load(d, r.pitch + at + o);
-            const auto velocityFactor = hn::Load(df, s.filterVelocityFactor + o);
-            const auto tracking =
-                hn::Add(hn::Mul(hn::Sub(hn::Set(d, 20000.0), f), hn::Set(d, positionSquared)), f);
-            auto cutoff = hn::DemoteTo(df, hn::Mul(hn::PromoteTo(d, velocityFactor), tracking));
-            cutoff = hn::Max(hn::Min(cutoff, hn::Set(df, 15000.0f)), hn::Set(df, 60.0f));
-            auto damping = hn::PromoteTo(d, hn::Mul(hn::Set(df, dampingFactor), velocityFactor));
-            damping = hn::IfThenElse(hn::Lt(damping, hn::Set(d, 0.04)), hn::Set(d, (double)0.04f), damping);
-            UpdateFilters(s, o, hn::PromoteTo(d, cutoff), damping);
+            if (!filtersCurrent)
+            {
+                const auto f = hn::Load(d, r.pitch + at + o);
+                const auto velocityFactor = hn::Load(df, s.filterVelocityFactor + o);
+                const auto tracking =
+                    hn::Add(hn::Mul(hn::Sub(hn::Set(d, 20000.0), f), hn::Set(d, positionSquared)), f);
+                auto cutoff = hn::DemoteTo(df, hn::Mul(hn::PromoteTo(d, velocityFactor), tracking));
+                cutoff = hn::Max(hn::Min(cutoff, hn::Set(df, 15000.0f)), hn::Set(df, 60.0f));
+                auto damping = hn::PromoteTo(d, hn::Mul(hn::Set(df, dampingFactor), velocityFactor));
+                damping =
+                    hn::IfThenElse(hn::Lt(damping, hn::Set(d, 0.04)), hn::Set(d, (double)0.04f), damping);
+                UpdateFilters(s, o, hn::PromoteTo(d, cutoff), damping);
+            }
 
             const auto input = hn::PromoteTo(d, x);
             const auto x1 = hn::Load(d, s.x1 + o);
@@ -345,8 +352,20 @@ struct Kernel
         const size_t lanes = ((size_t)s.count + step - 1) / step * step;
         count = std::min(count, VoiceBank::maxSpan);
 
+        // The frames before the first envelope segment ends; within them only an amplitude that
+        // falls, or stays at 0, can end a voice by being 0.
+        int64_t budget = count;
+        bool falling = false;
+        for (int v = 0; v < s.count; ++v)
+        {
+            budget = std::min<int64_t>(budget, (int64_t)s.ampLimit[v] - s.ampCounter[v] - 1);
+            budget = std::min<int64_t>(budget, (int64_t)s.modLimit[v] - s.modCounter[v] - 1);
+            const bool rises = s.ampStep[v] > 0.0;
+            const bool holdsAboveZero = s.ampStep[v] == 0.0 && s.ampLevel[v] != 0.0f;
+            falling = falling || !(rises || holdsAboveZero);
+        }
         int frames = 0;
-        for (; frames < count && EnvelopesHold(s, lanes); ++frames)
+        for (; frames < budget && !(falling && AmplitudeEnds(s, lanes)); ++frames)
             AdvanceFrame(s, r, in[frames], lanes, (size_t)frames * lanes);
         if (frames == 0)
             return 0;
@@ -453,6 +472,7 @@ void VoiceBank::load(InstrumentVoice* const* newVoices, int count)
     auto& s = lanes;
     s.count = count;
     s.lastRatio = std::numeric_limits<double>::quiet_NaN();
+    s.filtersCurrent = false;
     if (count > 0)
     {
         s.rate = newVoices[0]->rate;

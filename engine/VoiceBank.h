@@ -79,6 +79,10 @@ public:
         alignas(64) double modulatorIncrement[capacity];
         alignas(64) double carrierIncrement[capacity];
         double lastRatio = 0.0;
+        // The per-frame filter inputs of the last frame, and whether the coefficients are theirs.
+        float lastCutoffPosition = 0.0f;
+        float lastResonance = 0.0f;
+        bool filtersCurrent = false;
         // Shared by every voice.
         double rate = 88200.0;
         double filterRate = 88200.0;
@@ -104,6 +108,8 @@ public:
         alignas(64) float ampLevel[size];
         alignas(64) float left[size];
         alignas(64) float right[size];
+        // Whether any voice's pitch differs from the frame before.
+        bool pitchMoved[maxSpan];
     };
 
 private:
