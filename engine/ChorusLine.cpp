@@ -67,8 +67,10 @@ float ChorusLine::process(float input)
 void ChorusLine::processFrames(float* samples, int count)
 {
     count = std::min(count, maxFrames);
-    float angles[maxFrames]{};
-    float sines[maxFrames]{};
+    if (count <= 0)
+        return;
+    float angles[maxFrames];
+    float sines[maxFrames];
     const double increment = lfoIncrement();
     for (int i = 0; i < count; ++i)
     {

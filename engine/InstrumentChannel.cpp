@@ -218,26 +218,27 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
             continue;
         }
 
-        // Setting the effects up again for the same inputs would change nothing.
-        const auto& inputs = spanEffectInputs[(size_t)i];
-        if (!effectsConfigured || !(inputs == configuredEffects))
-        {
-            configureEffects(inputs, false);
-            configuredEffects = inputs;
-            effectsConfigured = true;
-        }
-
-        // The frames that follow with the same inputs are rendered together, up to a silent input
-        // that might let the effects skip (never before the delay lines could have gone silent).
+        // The frames that follow with the same chorus depth are rendered together, up to a silent
+        // input that might let the effects skip (never before the delay lines could have gone
+        // silent).
+        const float chorusDepth = spanEffectInputs[(size_t)i].chorusDepth;
         const int noSilenceBefore =
             std::min(delayLeft.framesBeforeSilence(), delayRight.framesBeforeSilence());
         int end = i + 1;
-        while (end < count && spanEffectInputs[(size_t)end] == inputs &&
+        while (end < count && spanEffectInputs[(size_t)end].chorusDepth == chorusDepth &&
                (end - i < noSilenceBefore || !isPositiveZero(left[end]) || !isPositiveZero(right[end])))
             ++end;
 
         for (int k = i; k < end; ++k)
         {
+            // Setting the effects up again for the same inputs would change nothing.
+            const auto& inputs = spanEffectInputs[(size_t)k];
+            if (!effectsConfigured || !(inputs == configuredEffects))
+            {
+                configureEffects(inputs, false);
+                configuredEffects = inputs;
+                effectsConfigured = true;
+            }
             float frame[2] = {left[k], right[k]};
             mixDelay(frame, inputs);
             left[k] = frame[0];
@@ -247,8 +248,9 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
         chorusRight.processFrames(right + i, end - i);
         for (int k = i; k < end; ++k)
         {
-            left[k] = inputs.gain * left[k];
-            right[k] = right[k] * inputs.gain;
+            const float gain = spanEffectInputs[(size_t)k].gain;
+            left[k] = gain * left[k];
+            right[k] = right[k] * gain;
         }
         i = end;
     }
