@@ -64,25 +64,34 @@ float ChorusLine::process(float input)
     return read(m);
 }
 
-void ChorusLine::processFrames(float* samples, int count)
+void ChorusLine::processFrames(ChorusLine& a, float* aSamples, ChorusLine& b, float* bSamples, int count)
 {
     count = std::min(count, maxFrames);
     if (count <= 0)
         return;
-    float angles[maxFrames];
-    float sines[maxFrames];
-    const double increment = lfoIncrement();
+    // Each phase waits for the one before; the two lines' phases are stepped side by side.
+    float angles[2 * maxFrames];
+    float sines[2 * maxFrames];
+    const double aIncrement = a.lfoIncrement();
+    const double bIncrement = b.lfoIncrement();
     for (int i = 0; i < count; ++i)
     {
-        angles[i] = (float)lfoPhase;
-        lfoPhase = wrapTwoPi((float)(increment + lfoPhase));
+        angles[i] = (float)a.lfoPhase;
+        angles[count + i] = (float)b.lfoPhase;
+        a.lfoPhase = wrapTwoPi((float)(aIncrement + a.lfoPhase));
+        b.lfoPhase = wrapTwoPi((float)(bIncrement + b.lfoPhase));
     }
-    sinesOf(angles, sines, count);
+    sinesOf(angles, sines, 2 * count);
 
     for (int i = 0; i < count; ++i)
     {
-        write(samples[i]);
-        samples[i] = read(sines[i]);
+        a.write(aSamples[i]);
+        aSamples[i] = a.read(sines[i]);
+    }
+    for (int i = 0; i < count; ++i)
+    {
+        b.write(bSamples[i]);
+        bSamples[i] = b.read(sines[count + i]);
     }
 }
 

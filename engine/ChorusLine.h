@@ -18,9 +18,9 @@ public:
     // depth is the chorus amount already scaled to seconds (normalised chorus * 0.002).
     void setDepth(float depth);
     float process(float input);
-    // process on each of samples[0, count), in place (count at most maxFrames); the LFO's sines
-    // are computed together.
-    void processFrames(float* samples, int count);
+    // process on each of a's samples and b's samples [0, count), in place (count at most
+    // maxFrames); the LFO's sines of both lines are computed together.
+    static void processFrames(ChorusLine& a, float* aSamples, ChorusLine& b, float* bSamples, int count);
     // True when every sample the next process call can read is +0: a +0 input then gives +0.
     bool readsSilence() const { return zeroRun >= (uint64_t)(2 * depthFrames + 4); }
     // process(+0) `frames` times for a line that reads silence, without its sine.

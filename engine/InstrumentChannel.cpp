@@ -199,8 +199,14 @@ void InstrumentChannel::prepareVoiceFrameInputs(VoiceFrameInputs& inputs)
     inputs.resonance = current(highcutReso);
 }
 
-void InstrumentChannel::prepareSpanFrame(int index)
+void InstrumentChannel::prepareSpanFrame(int index, bool unchanged)
 {
+    if (unchanged)
+    {
+        spanVoiceInputs[(size_t)index] = spanVoiceInputs[(size_t)index - 1];
+        spanEffectInputs[(size_t)index] = spanEffectInputs[(size_t)index - 1];
+        return;
+    }
     // Voices start only at the run's first frame: without any then, none sound in the run.
     if (getActiveHead() != nullptr)
         prepareVoiceFrameInputs(spanVoiceInputs[(size_t)index]);
@@ -244,8 +250,7 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
             left[k] = frame[0];
             right[k] = frame[1];
         }
-        chorusLeft.processFrames(left + i, end - i);
-        chorusRight.processFrames(right + i, end - i);
+        ChorusLine::processFrames(chorusLeft, left + i, chorusRight, right + i, end - i);
         for (int k = i; k < end; ++k)
         {
             const float gain = spanEffectInputs[(size_t)k].gain;

@@ -53,7 +53,7 @@ public:
 
 protected:
     int spanCapacity() const override { return VoiceBank::maxSpan; }
-    void prepareSpanFrame(int index) override;
+    void prepareSpanFrame(int index, bool unchanged) override;
     void renderSpan(int count, float* left, float* right) override;
     void syncVoices() override { bank.store(); }
 

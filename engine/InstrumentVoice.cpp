@@ -23,12 +23,6 @@ float InstrumentVoice::shapedOscillator(double phase, float width, float morph)
     return (square - s) * morph + s;
 }
 
-double InstrumentVoice::modulatorRatio(float modFreqMult)
-{
-    const int index = std::clamp((int)modFreqMult, 0, (int)modulatorRatios.size() - 1);
-    return modulatorRatios[(size_t)index];
-}
-
 float InstrumentVoice::filterCutoff(double f, float cutoffPosition, float factor)
 {
     const double position = cutoffPosition;

@@ -4,6 +4,7 @@
 #include "SynthVoice.h"
 #include "TwoPoleLowPass.h"
 
+#include <algorithm>
 #include <array>
 
 namespace SynthBase
@@ -43,7 +44,11 @@ public:
     // period (holding just below a full cycle after it), blended towards its square by `morph`.
     static float shapedOscillator(double phase, float width, float morph);
     // The modulator frequency ratio selected by the smoothed "Mod Freq Mult" value.
-    static double modulatorRatio(float modFreqMult);
+    static double modulatorRatio(float modFreqMult)
+    {
+        const int index = std::clamp((int)modFreqMult, 0, (int)modulatorRatios.size() - 1);
+        return modulatorRatios[(size_t)index];
+    }
     // The voice filter's cutoff in Hz for the sounding frequency f, clamped to 60..15000.
     static float filterCutoff(double f, float cutoffPosition, float filterVelocityFactor);
     // The voice filter's damping, never below 0.04 (in single precision).

@@ -595,11 +595,11 @@ void Channel::renderFrames(int64_t frameTime, int count, float* left, float* rig
                 length = (int)(next - blockFrame);
         }
 
-        prepareSpanFrame(0);
+        prepareSpanFrame(0, false);
         for (int i = 1; i < length; ++i)
         {
             advanceRamps();
-            prepareSpanFrame(i);
+            prepareSpanFrame(i, movingCount == 0);
         }
         currentFrame = frameTime + done + length - 1;
         renderSpan(length, left + done, right + done);

@@ -122,11 +122,12 @@ protected:
     virtual void syncVoices() {}
     // A derived channel may render runs of frames between events at once (not on the reference
     // path): at most spanCapacity() frames (0: frame by frame). Every frame of a run gets its ramps
-    // advanced and, at the first, its events dispatched; prepareSpanFrame(i) is then called for
-    // it, so that the derived channel can take what it needs from the parameter table, and at the
-    // end renderSpan renders the run.
+    // advanced and, at the first, its events dispatched; prepareSpanFrame(i, unchanged) is then
+    // called for it, so that the derived channel can take what it needs from the parameter table
+    // (`unchanged` says that nothing in the table moved since frame i - 1), and at the end
+    // renderSpan renders the run.
     virtual int spanCapacity() const { return 0; }
-    virtual void prepareSpanFrame(int) {}
+    virtual void prepareSpanFrame(int, bool) {}
     virtual void renderSpan(int, float*, float*) {}
     // Returns a finished voice to the free list.
     void retireVoice(Voice* voice);
