@@ -176,32 +176,32 @@ struct Kernel
 
     // First pass, one frame: clocks, envelopes, pitch and both phases; the modulator's angle and
     // what the later passes need of this frame go to the run from `at` on.
+    // `steady`: no envelope moves (every step is 0, which leaves a level as it is).
     static HWY_INLINE void AdvanceFrame(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs& in,
-                                        size_t lanes, size_t at)
+                                        size_t lanes, size_t at, bool steady)
     {
         const D d;
         const DF df;
-        const DI di;
         const double w = in.wobbleSpeed * s.inverseRate;
         const double vibratoStep = 16.0 * s.inverseRate;
         const double vibratoScale = 2.0 * w + 2.0;
         const auto one = hn::Set(df, 1.0f);
         const auto depth = hn::Set(df, in.wobbleDepth);
-        const auto counterStep = hn::Set(di, 1);
         const bool sameRatio = in.modulatorRatio == s.lastRatio;
         s.lastRatio = in.modulatorRatio;
         bool pitchMoved = false;
 
         for (size_t o = 0; o < lanes; o += hn::Lanes(d))
         {
-            hn::Store(hn::Add(hn::Load(di, s.ampCounter + o), counterStep), di, s.ampCounter + o);
-            hn::Store(hn::Add(hn::Load(di, s.modCounter + o), counterStep), di, s.modCounter + o);
-            const auto ampLevel = hn::DemoteTo(
-                df, hn::Add(hn::PromoteTo(d, hn::Load(df, s.ampLevel + o)), hn::Load(d, s.ampStep + o)));
-            const auto modLevel = hn::DemoteTo(
-                df, hn::Add(hn::PromoteTo(d, hn::Load(df, s.modLevel + o)), hn::Load(d, s.modStep + o)));
-            hn::Store(ampLevel, df, s.ampLevel + o);
-            hn::Store(modLevel, df, s.modLevel + o);
+            auto ampLevel = hn::Load(df, s.ampLevel + o);
+            auto modLevel = hn::Load(df, s.modLevel + o);
+            if (!steady)
+            {
+                ampLevel = hn::DemoteTo(df, hn::Add(hn::PromoteTo(d, ampLevel), hn::Load(d, s.ampStep + o)));
+                modLevel = hn::DemoteTo(df, hn::Add(hn::PromoteTo(d, modLevel), hn::Load(d, s.modStep + o)));
+                hn::Store(ampLevel, df, s.ampLevel + o);
+                hn::Store(modLevel, df, s.modLevel + o);
+            }
             hn::Store(ampLevel, df, r.ampLevel + at + o);
 
             const auto wobblePhase = hn::Add(hn::Load(d, s.wobblePhase + o), hn::Set(d, w));
@@ -356,8 +356,10 @@ struct Kernel
         // falls, or stays at 0, can end a voice by being 0.
         int64_t budget = count;
         bool falling = false;
+        bool steady = true;
         for (int v = 0; v < s.count; ++v)
         {
+            steady = steady && s.ampStep[v] == 0.0 && s.modStep[v] == 0.0;
             budget = std::min<int64_t>(budget, (int64_t)s.ampLimit[v] - s.ampCounter[v] - 1);
             budget = std::min<int64_t>(budget, (int64_t)s.modLimit[v] - s.modCounter[v] - 1);
             const bool rises = s.ampStep[v] > 0.0;
@@ -366,7 +368,14 @@ struct Kernel
         }
         int frames = 0;
         for (; frames < budget && !(falling && AmplitudeEnds(s, lanes)); ++frames)
-            AdvanceFrame(s, r, in[frames], lanes, (size_t)frames * lanes);
+            AdvanceFrame(s, r, in[frames], lanes, (size_t)frames * lanes, steady);
+        // The envelopes' counters are read only at the start of a run. (They wrap as the voices'
+        // own would, after hours of a held note.)
+        for (size_t v = 0; v < lanes; ++v)
+        {
+            s.ampCounter[v] = (int32_t)((uint32_t)s.ampCounter[v] + (uint32_t)frames);
+            s.modCounter[v] = (int32_t)((uint32_t)s.modCounter[v] + (uint32_t)frames);
+        }
         if (frames == 0)
             return 0;
 
