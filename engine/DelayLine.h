@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Silence.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <vector>
@@ -13,8 +15,31 @@ public:
 
     // Sets the delay length in frames (clamped to the buffer); a new length starts a refill.
     void setLength(int32_t newLength);
-    // Writes one input frame and returns the delayed output.
-    float process(float input);
+    // Writes one input frame and returns the delayed output. (Inline: it runs twice per frame.)
+    float process(float input)
+    {
+        const auto size = (uint64_t)length;
+        position = wrap(position + 1, size);
+        float& slot = buffer[(size_t)position];
+
+        if (refill > 0)
+        {
+            const int32_t remaining = refill;
+            refill = remaining - 1;
+            if (refill == 0)
+                gain = 0.0f;
+            const float ramp = remaining > length - 499 ? (float)(length - refill) / 500.0f : 1.0f;
+            slot = ramp * input;
+            zeroRun = extendZeroRun(zeroRun, slot);
+            return 0.0f;
+        }
+
+        if (gain < 1.0f)
+            gain += 0.002f;
+        slot = slot * feedback + input;
+        zeroRun = extendZeroRun(zeroRun, slot);
+        return buffer[(size_t)wrap(position + 1, size)] * gain;
+    }
     // True when every sample the line holds is +0 and its return is steady: a +0 input then
     // returns +0 and changes nothing but the write position.
     bool holdsSilence() const { return refill == 0 && gain >= 1.0f && zeroRun >= (uint64_t)length; }
@@ -35,6 +60,16 @@ public:
     float feedback = 0.0f;
 
 private:
+    // index % size; after a length change the index can be any distance past the end.
+    static uint64_t wrap(uint64_t index, uint64_t size)
+    {
+        if (index < size)
+            return index;
+        if (index < 2 * size)
+            return index - size;
+        return index % size;
+    }
+
     std::vector<float> buffer;
     int32_t length = 1;
     int32_t refill = 0;

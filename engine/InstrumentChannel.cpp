@@ -235,7 +235,7 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
                (end - i < noSilenceBefore || !isPositiveZero(left[end]) || !isPositiveZero(right[end])))
             ++end;
 
-        for (int k = i; k < end; ++k)
+        for (int k = i; k < end;)
         {
             // Setting the effects up again for the same inputs would change nothing.
             const auto& inputs = spanEffectInputs[(size_t)k];
@@ -245,10 +245,11 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
                 configuredEffects = inputs;
                 effectsConfigured = true;
             }
-            float frame[2] = {left[k], right[k]};
-            mixDelay(frame, inputs);
-            left[k] = frame[0];
-            right[k] = frame[1];
+            int same = k + 1;
+            while (same < end && spanEffectInputs[(size_t)same] == inputs)
+                ++same;
+            mixDelay(left + k, right + k, same - k, inputs.mix);
+            k = same;
         }
         ChorusLine::processFrames(chorusLeft, left + i, chorusRight, right + i, end - i);
         for (int k = i; k < end; ++k)
@@ -409,27 +410,28 @@ void InstrumentChannel::configureEffects(const EffectFrameInputs& in, bool refer
 
 void InstrumentChannel::processEffects(float* frame, const EffectFrameInputs& in)
 {
-    mixDelay(frame, in);
+    mixDelay(frame, frame + 1, 1, in.mix);
     const float left = chorusLeft.process(frame[0]);
     const float right = chorusRight.process(frame[1]);
     frame[0] = in.gain * left;
     frame[1] = right * in.gain;
 }
 
-void InstrumentChannel::mixDelay(float* frame, const EffectFrameInputs& in)
+void InstrumentChannel::mixDelay(float* left, float* right, int count, float mix)
 {
-    float delayed[2];
-    DelayLine* lines[2] = {&delayLeft, &delayRight};
-    for (size_t side = 0; side < 2; ++side)
+    auto& filterALeft = delayInputFilterA[0];
+    auto& filterARight = delayInputFilterA[1];
+    auto& filterBLeft = delayInputFilterB[0];
+    auto& filterBRight = delayInputFilterB[1];
+    for (int i = 0; i < count; ++i)
     {
-        const float x = frame[side];
-        const float u = delayInputFilterA[side].process(x);
-        const float v = delayInputFilterB[side].process(u - x);
-        delayed[side] = lines[side]->process(v);
+        const float x = left[i];
+        const float delayedLeft = delayLeft.process(filterBLeft.process(filterALeft.process(x) - x));
+        const float y = right[i];
+        const float delayedRight = delayRight.process(filterBRight.process(filterARight.process(y) - y));
+        left[i] = x + delayedLeft * mix;
+        right[i] = y + delayedRight * mix;
     }
-
-    frame[0] += delayed[0] * in.mix;
-    frame[1] += delayed[1] * in.mix;
 }
 
 bool InstrumentChannel::delayFiltersAtRest() const

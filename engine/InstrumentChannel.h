@@ -75,8 +75,9 @@ private:
     // Sets the effects up for a frame's inputs, then renders the frame through them.
     void configureEffects(const EffectFrameInputs& inputs, bool reference);
     void processEffects(float* frame, const EffectFrameInputs& inputs);
-    // The delay's part of processEffects: frame[] gets the delayed signal mixed in.
-    void mixDelay(float* frame, const EffectFrameInputs& inputs);
+    // The delay's part of processEffects for `count` frames set up alike: left[] and right[] get
+    // the delayed signal mixed in.
+    void mixDelay(float* left, float* right, int count, float mix);
     void setDelayInputs(const EffectFrameInputs& inputs);
     // Takes the effects through the leading frames of left[], right[] (at most count) that leave
     // them silent, without computing them; answers how many (0 when the first does not).
