@@ -280,66 +280,123 @@ struct Kernel
         }
     }
 
-    // Third pass, one frame: amplitude, the filter and the stereo spread.
-    static HWY_INLINE void Output(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs& in,
-                                  size_t lanes, size_t at)
+    // One vector of voices' filters: coefficients and state.
+    struct FilterLanes
     {
-        // The filters' inputs are those of the last frame when no pitch and no control moved.
-        const bool filtersCurrent = s.filtersCurrent && !r.pitchMoved[at / lanes] &&
-                                    in.cutoffPosition == s.lastCutoffPosition &&
-                                    in.resonance == s.lastResonance;
-        s.filtersCurrent = true;
-        s.lastCutoffPosition = in.cutoffPosition;
-        s.lastResonance = in.resonance;
+        VD b0, b1, b2, a1, a2, x1, x2, y1, y2;
+    };
+
+    static HWY_INLINE void LoadCoefficients(const VoiceBank::Lanes& s, size_t o, FilterLanes& f)
+    {
+        const D d;
+        f.b0 = hn::Load(d, s.b0 + o);
+        f.b1 = hn::Load(d, s.b1 + o);
+        f.b2 = hn::Load(d, s.b2 + o);
+        f.a1 = hn::Load(d, s.a1 + o);
+        f.a2 = hn::Load(d, s.a2 + o);
+    }
+
+    static HWY_INLINE FilterLanes LoadFilters(const VoiceBank::Lanes& s, size_t o)
+    {
+        const D d;
+        FilterLanes f;
+        LoadCoefficients(s, o, f);
+        f.x1 = hn::Load(d, s.x1 + o);
+        f.x2 = hn::Load(d, s.x2 + o);
+        f.y1 = hn::Load(d, s.y1 + o);
+        f.y2 = hn::Load(d, s.y2 + o);
+        return f;
+    }
+
+    static HWY_INLINE void StoreFilterState(VoiceBank::Lanes& s, size_t o, const FilterLanes& f)
+    {
+        const D d;
+        hn::Store(f.x1, d, s.x1 + o);
+        hn::Store(f.x2, d, s.x2 + o);
+        hn::Store(f.y1, d, s.y1 + o);
+        hn::Store(f.y2, d, s.y2 + o);
+    }
+
+    // Third pass, one frame of the vector of voices from o on: amplitude, the filter and the
+    // stereo spread.
+    static HWY_INLINE void OutputLanes(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs& in,
+                                       size_t at, size_t o, bool filtersCurrent, FilterLanes& f)
+    {
         const D d;
         const DF df;
-        const double position = in.cutoffPosition;
-        const double positionSquared = position * position;
-        const float dampingFactor = 3.0f - in.resonance;
+        const auto carrierOut = ShapeSine(hn::Load(df, r.sine + at + o), in.carrierMorph);
+        const auto x = hn::Mul(hn::Mul(carrierOut, hn::Load(df, r.ampLevel + at + o)),
+                               hn::Load(df, s.volumeVelocityFactor + o));
+
+        if (!filtersCurrent)
+        {
+            const double position = in.cutoffPosition;
+            const auto f0 = hn::Load(d, r.pitch + at + o);
+            const auto velocityFactor = hn::Load(df, s.filterVelocityFactor + o);
+            const auto tracking =
+                hn::Add(hn::Mul(hn::Sub(hn::Set(d, 20000.0), f0), hn::Set(d, position * position)), f0);
+            auto cutoff = hn::DemoteTo(df, hn::Mul(hn::PromoteTo(d, velocityFactor), tracking));
+            cutoff = hn::Max(hn::Min(cutoff, hn::Set(df, 15000.0f)), hn::Set(df, 60.0f));
+            auto damping = hn::PromoteTo(d, hn::Mul(hn::Set(df, 3.0f - in.resonance), velocityFactor));
+            damping = hn::IfThenElse(hn::Lt(damping, hn::Set(d, 0.04)), hn::Set(d, (double)0.04f), damping);
+            UpdateFilters(s, o, hn::PromoteTo(d, cutoff), damping);
+            LoadCoefficients(s, o, f);
+        }
+
+        const auto input = hn::PromoteTo(d, x);
+        auto sum = hn::Add(hn::Mul(f.b1, f.x1), hn::Mul(f.b0, input));
+        sum = hn::Add(sum, hn::Mul(f.b2, f.x2));
+        sum = hn::Sub(sum, hn::Mul(f.a1, f.y1));
+        sum = hn::Sub(sum, hn::Mul(f.a2, f.y2));
+        const auto y = hn::DemoteTo(df, sum);
+        f.x2 = f.x1;
+        f.x1 = input;
+        f.y2 = f.y1;
+        f.y1 = hn::PromoteTo(d, y);
+
         const auto one = hn::Set(df, 1.0f);
         const auto four = hn::Set(df, 4.0f);
         const auto depth = hn::Set(df, in.wobbleDepth);
-        for (size_t o = 0; o < lanes; o += hn::Lanes(d))
+        const auto wobble = hn::Load(df, r.wobble + at + o);
+        const auto rightWobble = hn::Load(df, r.rightWobble + at + o);
+        hn::Store(hn::Mul(hn::Add(hn::Mul(hn::Mul(wobble, depth), four), one), y), df, r.left + at + o);
+        hn::Store(hn::Mul(hn::Add(hn::Mul(hn::Mul(depth, rightWobble), four), one), y), df, r.right + at + o);
+    }
+
+    // Third pass over the run.
+    static HWY_INLINE void Outputs(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs* in,
+                                   int frames, size_t lanes)
+    {
+        // The filters' inputs are those of the frame before when no pitch and no control moved.
+        bool filtersCurrent[VoiceBank::maxSpan];
+        for (int i = 0; i < frames; ++i)
         {
-            const auto carrierOut = ShapeSine(hn::Load(df, r.sine + at + o), in.carrierMorph);
-            const auto x = hn::Mul(hn::Mul(carrierOut, hn::Load(df, r.ampLevel + at + o)),
-                                   hn::Load(df, s.volumeVelocityFactor + o));
-
-            if (!filtersCurrent)
-            {
-                const auto f = hn::Load(d, r.pitch + at + o);
-                const auto velocityFactor = hn::Load(df, s.filterVelocityFactor + o);
-                const auto tracking =
-                    hn::Add(hn::Mul(hn::Sub(hn::Set(d, 20000.0), f), hn::Set(d, positionSquared)), f);
-                auto cutoff = hn::DemoteTo(df, hn::Mul(hn::PromoteTo(d, velocityFactor), tracking));
-                cutoff = hn::Max(hn::Min(cutoff, hn::Set(df, 15000.0f)), hn::Set(df, 60.0f));
-                auto damping = hn::PromoteTo(d, hn::Mul(hn::Set(df, dampingFactor), velocityFactor));
-                damping =
-                    hn::IfThenElse(hn::Lt(damping, hn::Set(d, 0.04)), hn::Set(d, (double)0.04f), damping);
-                UpdateFilters(s, o, hn::PromoteTo(d, cutoff), damping);
-            }
-
-            const auto input = hn::PromoteTo(d, x);
-            const auto x1 = hn::Load(d, s.x1 + o);
-            const auto x2 = hn::Load(d, s.x2 + o);
-            const auto y1 = hn::Load(d, s.y1 + o);
-            const auto y2 = hn::Load(d, s.y2 + o);
-            auto sum = hn::Add(hn::Mul(hn::Load(d, s.b1 + o), x1), hn::Mul(hn::Load(d, s.b0 + o), input));
-            sum = hn::Add(sum, hn::Mul(hn::Load(d, s.b2 + o), x2));
-            sum = hn::Sub(sum, hn::Mul(hn::Load(d, s.a1 + o), y1));
-            sum = hn::Sub(sum, hn::Mul(hn::Load(d, s.a2 + o), y2));
-            const auto y = hn::DemoteTo(df, sum);
-            hn::Store(x1, d, s.x2 + o);
-            hn::Store(input, d, s.x1 + o);
-            hn::Store(y1, d, s.y2 + o);
-            hn::Store(hn::PromoteTo(d, y), d, s.y1 + o);
-
-            const auto wobble = hn::Load(df, r.wobble + at + o);
-            const auto rightWobble = hn::Load(df, r.rightWobble + at + o);
-            hn::Store(hn::Mul(hn::Add(hn::Mul(hn::Mul(wobble, depth), four), one), y), df, r.left + at + o);
-            hn::Store(hn::Mul(hn::Add(hn::Mul(hn::Mul(depth, rightWobble), four), one), y), df,
-                      r.right + at + o);
+            filtersCurrent[i] = s.filtersCurrent && !r.pitchMoved[i] &&
+                                in[i].cutoffPosition == s.lastCutoffPosition &&
+                                in[i].resonance == s.lastResonance;
+            s.filtersCurrent = true;
+            s.lastCutoffPosition = in[i].cutoffPosition;
+            s.lastResonance = in[i].resonance;
         }
+
+        const size_t step = hn::Lanes(D());
+        if (lanes == step)
+        {
+            // One vector: its filters stay in registers from frame to frame.
+            auto f = LoadFilters(s, 0);
+            for (int i = 0; i < frames; ++i)
+                OutputLanes(s, r, in[i], (size_t)i * lanes, 0, filtersCurrent[i], f);
+            StoreFilterState(s, 0, f);
+            return;
+        }
+        // Several: frame by frame, so that their filters' recurrences run side by side.
+        for (int i = 0; i < frames; ++i)
+            for (size_t o = 0; o < lanes; o += step)
+            {
+                auto f = LoadFilters(s, o);
+                OutputLanes(s, r, in[i], (size_t)i * lanes, o, filtersCurrent[i], f);
+                StoreFilterState(s, o, f);
+            }
     }
 
     // InstrumentVoice::renderVoiceFrameFast on every lane for up to `count` frames, summed into
@@ -384,8 +441,7 @@ struct Kernel
         for (int i = 0; i < frames; ++i)
             CarrierAngles(r, in[i], lanes, (size_t)i * lanes);
         LaneSines(r.angle, r.sine, (total + maxLanes - 1) / maxLanes * maxLanes);
-        for (int i = 0; i < frames; ++i)
-            Output(s, r, in[i], lanes, (size_t)i * lanes);
+        Outputs(s, r, in, frames, lanes);
 
         // Summed one voice after the other, as the voices' own loop does.
         for (int i = 0; i < frames; ++i)
