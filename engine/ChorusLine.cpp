@@ -1,6 +1,5 @@
 #include "ChorusLine.h"
 
-#include "AngleWrap.h"
 #include "Silence.h"
 #include "VectorSine.h"
 
@@ -29,6 +28,7 @@ ChorusLine::ChorusLine(double startPhase)
 void ChorusLine::setRate(double engineRate)
 {
     rate = (float)engineRate;
+    lfoStep = lfoRate / rate * (2.0 * std::numbers::pi);
     depthFrames = (int32_t)(0.001 * rate * 0.5);
     writePosition = 0;
     readPosition = length - depthFrames;
@@ -59,30 +59,18 @@ float ChorusLine::read(float m) const
 float ChorusLine::process(float input)
 {
     write(input);
-    const float m = std::sin((float)lfoPhase);
-    lfoPhase = wrapTwoPi((float)(lfoIncrement() + lfoPhase));
-    return read(m);
+    return read(std::sin(nextLfoAngle()));
 }
 
-void ChorusLine::processFrames(ChorusLine& a, float* aSamples, ChorusLine& b, float* bSamples, int count)
+void ChorusLine::processFrames(ChorusLine& a, float* aSamples, ChorusLine& b, float* bSamples, int count,
+                               const float* angles)
 {
     count = std::min(count, maxFrames);
     if (count <= 0)
         return;
-    // Each phase waits for the one before; the two lines' phases are stepped side by side.
-    float angles[2 * maxFrames];
     float sines[2 * maxFrames];
-    const double aIncrement = a.lfoIncrement();
-    const double bIncrement = b.lfoIncrement();
-    for (int i = 0; i < count; ++i)
-    {
-        angles[i] = (float)a.lfoPhase;
-        angles[count + i] = (float)b.lfoPhase;
-        a.lfoPhase = wrapTwoPi((float)(aIncrement + a.lfoPhase));
-        b.lfoPhase = wrapTwoPi((float)(bIncrement + b.lfoPhase));
-    }
-    sinesOf(angles, sines, 2 * count);
-
+    sinesOf(angles, sines, count);
+    sinesOf(angles + maxFrames, sines + maxFrames, count);
     for (int i = 0; i < count; ++i)
     {
         a.write(aSamples[i]);
@@ -91,21 +79,17 @@ void ChorusLine::processFrames(ChorusLine& a, float* aSamples, ChorusLine& b, fl
     for (int i = 0; i < count; ++i)
     {
         b.write(bSamples[i]);
-        bSamples[i] = b.read(sines[count + i]);
+        bSamples[i] = b.read(sines[maxFrames + i]);
     }
 }
 
-void ChorusLine::skipSilentFrames(int frames)
+void ChorusLine::skipSilentFrames(ChorusLine& a, ChorusLine& b, int frames)
 {
-    const double increment = lfoIncrement();
     for (int i = 0; i < frames; ++i)
     {
-        write(0.0f);
-        lfoPhase = wrapTwoPi((float)(increment + lfoPhase));
+        a.write(0.0f);
+        b.write(0.0f);
+        a.nextLfoAngle();
+        b.nextLfoAngle();
     }
-}
-
-double ChorusLine::lfoIncrement() const
-{
-    return lfoRate / rate * (2.0 * std::numbers::pi);
 }

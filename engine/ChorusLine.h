@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AngleWrap.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -18,13 +20,23 @@ public:
     // depth is the chorus amount already scaled to seconds (normalised chorus * 0.002).
     void setDepth(float depth);
     float process(float input);
+    // The LFO's angle for this frame, moving the LFO on to the next. Each phase waits for the one
+    // before, so callers step it alongside other work of the frame.
+    float nextLfoAngle()
+    {
+        const auto angle = (float)lfoPhase;
+        lfoPhase = wrapTwoPi((float)(lfoStep + lfoPhase));
+        return angle;
+    }
     // process on each of a's samples and b's samples [0, count), in place (count at most
-    // maxFrames); the LFO's sines of both lines are computed together.
-    static void processFrames(ChorusLine& a, float* aSamples, ChorusLine& b, float* bSamples, int count);
+    // maxFrames), for the LFO angles nextLfoAngle gave in those frames: a's from angles[0], b's
+    // from angles[maxFrames]. Their sines are computed together.
+    static void processFrames(ChorusLine& a, float* aSamples, ChorusLine& b, float* bSamples, int count,
+                              const float* angles);
     // True when every sample the next process call can read is +0: a +0 input then gives +0.
     bool readsSilence() const { return zeroRun >= (uint64_t)(2 * depthFrames + 4); }
-    // process(+0) `frames` times for a line that reads silence, without its sine.
-    void skipSilentFrames(int frames);
+    // process(+0) `frames` times on two lines that read silence, without their sines.
+    static void skipSilentFrames(ChorusLine& a, ChorusLine& b, int frames);
 
     int32_t getDepthFrames() const { return depthFrames; }
 
@@ -33,8 +45,6 @@ private:
     void write(float input);
     // The sample read at this frame for the LFO sine m.
     float read(float m) const;
-    // The LFO's phase step per frame.
-    double lfoIncrement() const;
 
     std::vector<float> buffer;
     int32_t length = bufferLength;
@@ -44,6 +54,7 @@ private:
     float rate = 88200.0f;
     double lfoRate = (double)1.2f;
     double lfoPhase = 0.0;
+    double lfoStep = 0.0;
     // How many of the latest inputs were +0, in a row.
     uint64_t zeroRun = 0;
 };

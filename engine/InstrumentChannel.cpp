@@ -235,6 +235,7 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
                (end - i < noSilenceBefore || !isPositiveZero(left[end]) || !isPositiveZero(right[end])))
             ++end;
 
+        float lfoAngles[2 * ChorusLine::maxFrames];
         for (int k = i; k < end;)
         {
             // Setting the effects up again for the same inputs would change nothing.
@@ -248,10 +249,11 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
             int same = k + 1;
             while (same < end && spanEffectInputs[(size_t)same] == inputs)
                 ++same;
-            mixDelay(left + k, right + k, same - k, inputs.mix);
+            mixDelay(left + k, right + k, same - k, inputs.mix, lfoAngles + (k - i),
+                     lfoAngles + ChorusLine::maxFrames + (k - i));
             k = same;
         }
-        ChorusLine::processFrames(chorusLeft, left + i, chorusRight, right + i, end - i);
+        ChorusLine::processFrames(chorusLeft, left + i, chorusRight, right + i, end - i, lfoAngles);
         for (int k = i; k < end; ++k)
         {
             const float gain = spanEffectInputs[(size_t)k].gain;
@@ -355,8 +357,7 @@ int InstrumentChannel::skipSilence(const float* left, const float* right, const 
     delayRight.feedback = in[frames - 1].feedback;
     delayLeft.skipSilentFrames(frames);
     delayRight.skipSilentFrames(frames);
-    chorusLeft.skipSilentFrames(frames);
-    chorusRight.skipSilentFrames(frames);
+    ChorusLine::skipSilentFrames(chorusLeft, chorusRight, frames);
     return frames;
 }
 
@@ -410,14 +411,15 @@ void InstrumentChannel::configureEffects(const EffectFrameInputs& in, bool refer
 
 void InstrumentChannel::processEffects(float* frame, const EffectFrameInputs& in)
 {
-    mixDelay(frame, frame + 1, 1, in.mix);
+    mixDelay(frame, frame + 1, 1, in.mix, nullptr, nullptr);
     const float left = chorusLeft.process(frame[0]);
     const float right = chorusRight.process(frame[1]);
     frame[0] = in.gain * left;
     frame[1] = right * in.gain;
 }
 
-void InstrumentChannel::mixDelay(float* left, float* right, int count, float mix)
+void InstrumentChannel::mixDelay(float* left, float* right, int count, float mix, float* leftLfoAngles,
+                                 float* rightLfoAngles)
 {
     auto& filterALeft = delayInputFilterA[0];
     auto& filterARight = delayInputFilterA[1];
@@ -431,6 +433,11 @@ void InstrumentChannel::mixDelay(float* left, float* right, int count, float mix
         const float delayedRight = delayRight.process(filterBRight.process(filterARight.process(y) - y));
         left[i] = x + delayedLeft * mix;
         right[i] = y + delayedRight * mix;
+        if (leftLfoAngles != nullptr)
+        {
+            leftLfoAngles[i] = chorusLeft.nextLfoAngle();
+            rightLfoAngles[i] = chorusRight.nextLfoAngle();
+        }
     }
 }
 
