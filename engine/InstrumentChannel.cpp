@@ -201,15 +201,19 @@ void InstrumentChannel::prepareVoiceFrameInputs(VoiceFrameInputs& inputs)
 
 void InstrumentChannel::prepareSpanFrame(int index, bool unchanged)
 {
+    // Voices start only at the run's first frame: without any then, none sound in the run.
+    if (getActiveHead() != nullptr)
+    {
+        if (unchanged)
+            spanVoiceInputs[(size_t)index] = spanVoiceInputs[(size_t)index - 1];
+        else
+            prepareVoiceFrameInputs(spanVoiceInputs[(size_t)index]);
+    }
     if (unchanged)
     {
-        spanVoiceInputs[(size_t)index] = spanVoiceInputs[(size_t)index - 1];
         spanEffectInputs[(size_t)index] = spanEffectInputs[(size_t)index - 1];
         return;
     }
-    // Voices start only at the run's first frame: without any then, none sound in the run.
-    if (getActiveHead() != nullptr)
-        prepareVoiceFrameInputs(spanVoiceInputs[(size_t)index]);
     spanEffectInputs[(size_t)index] = readEffectInputs(false);
 }
 
