@@ -19,6 +19,8 @@ class InstrumentChannel final : public SynthBase::Channel
 public:
     static constexpr int voiceCount = 24;
     static_assert(voiceCount <= VoiceBank::capacity);
+    // A run of frames goes through the chorus at once.
+    static_assert(ChorusLine::maxFrames >= VoiceBank::maxSpan);
     static constexpr int sineTableSize = 64000;
     // Long enough for the longest delay (two beats at 60 BPM) at a 192 kHz host.
     static constexpr int delayCapacityFrames = 2 * 2 * 192000;
