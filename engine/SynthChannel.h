@@ -149,7 +149,7 @@ protected:
 private:
     void writeParameter(int index, float value, bool ramp);
     void advanceRamps();
-    // Dispatches the events of the current frame; true if there were any.
+    // Dispatches the events of this frame of the block, syncing the voices first if there are any.
     void dispatchEvents(int64_t blockFrame);
     static void advanceRamp(ParameterRecord& record);
     void markChanged(int index);
