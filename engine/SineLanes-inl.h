@@ -16,7 +16,6 @@
 #define ORVELUND_SINE_LANES_INL_H_
 #endif
 
-#include <hwy/contrib/math/math-inl.h>
 #include <hwy/highway.h>
 
 #include <algorithm>

@@ -12,7 +12,6 @@
 #include "InstrumentVoice.h"
 #include "VoiceBank.h"
 
-#include <bit>
 #include <numbers>
 
 HWY_BEFORE_NAMESPACE();
@@ -175,11 +174,12 @@ struct Kernel
     }
 
     // First pass, one frame: clocks, envelopes, pitch and both phases; the modulator's angle and
-    // what the later passes need of this frame go to the run from `at` on.
+    // what the later passes need of this frame go to its place in the run.
     // `steady`: no envelope moves (every step is 0, which leaves a level as it is).
     static HWY_INLINE void AdvanceFrame(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs& in,
-                                        size_t lanes, size_t at, bool steady)
+                                        size_t lanes, int frame, bool steady)
     {
+        const size_t at = (size_t)frame * lanes;
         const D d;
         const DF df;
         const double w = in.wobbleSpeed * s.inverseRate;
@@ -260,7 +260,7 @@ struct Kernel
             hn::Store(hn::Mul(hn::Set(df, in.modFeedback), hn::Load(df, s.feedbackVelocityFactor + o)), df,
                       r.shiftScale + at + o);
         }
-        r.pitchMoved[at / lanes] = pitchMoved;
+        r.pitchMoved[frame] = pitchMoved;
     }
 
     // Second pass, one frame: the phase shift and the carrier's angle.
@@ -425,7 +425,7 @@ struct Kernel
         }
         int frames = 0;
         for (; frames < budget && !(falling && AmplitudeEnds(s, lanes)); ++frames)
-            AdvanceFrame(s, r, in[frames], lanes, (size_t)frames * lanes, steady);
+            AdvanceFrame(s, r, in[frames], lanes, frames, steady);
         // The envelopes' counters are read only at the start of a run. (They wrap as the voices'
         // own would, after hours of a held note.)
         for (size_t v = 0; v < lanes; ++v)
@@ -436,11 +436,12 @@ struct Kernel
         if (frames == 0)
             return 0;
 
-        const size_t total = (size_t)frames * lanes;
-        LaneSines(r.angle, r.sine, (total + maxLanes - 1) / maxLanes * maxLanes);
+        // Whole vectors of any width; the run's arrays are padded for it.
+        const size_t total = ((size_t)frames * lanes + maxLanes - 1) / maxLanes * maxLanes;
+        LaneSines(r.angle, r.sine, total);
         for (int i = 0; i < frames; ++i)
             CarrierAngles(r, in[i], lanes, (size_t)i * lanes);
-        LaneSines(r.angle, r.sine, (total + maxLanes - 1) / maxLanes * maxLanes);
+        LaneSines(r.angle, r.sine, total);
         Outputs(s, r, in, frames, lanes);
 
         // Summed one voice after the other, as the voices' own loop does.
