@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace
@@ -83,13 +84,80 @@ void ChorusLine::processFrames(ChorusLine& a, float* aSamples, ChorusLine& b, fl
     }
 }
 
+int64_t ChorusLine::uniformLfoSteps(float& increment) const
+{
+    // In a binade [2^(e-1), 2^e) of the phase p, whose float step is u, p is a whole multiple of
+    // u and so an even multiple of the double step there: the double sum p + step is p plus the
+    // step rounded to that grid, the same amount for every such p, and rounding it to float adds
+    // that amount rounded to a multiple of u, again the same for every p unless it is a tie (whose
+    // rounding would follow p's last bit). So the phase moves by one constant float as long as the
+    // sums stay inside the binade and below the wrap, and start + k * increment is exact.
+    const double p = lfoPhase;
+    const double s = lfoStep;
+    const auto start = (float)p;
+    if (!((double)start == p) || !(p >= (double)std::numeric_limits<float>::min()) || !(s >= 0.0) ||
+        !std::isfinite(s))
+        return 0;
+    int exponent = 0;
+    std::frexp(p, &exponent);
+    const double u = std::ldexp(1.0, exponent - 24);
+    const double limit = std::min(std::ldexp(1.0, exponent), (double)twoPiFloat);
+    const double sum = p + s;
+    // Twice the float step as margin, far more than the double rounding of these checks.
+    const auto inside = [&](double phase) { return phase + s + 2.0 * u < limit; };
+    if (!inside(p))
+        return 0;
+    const double units = (sum - p) / u; // both exact
+    if (units - std::floor(units) == 0.5)
+        return 0;
+    increment = (float)sum - start; // exact: both lie in the binade
+    constexpr int64_t many = int64_t{1} << 30;
+    if (increment == 0.0f)
+        return many;
+    // The steps k = 0, 1, ... whose phase p + k * increment (exact in double) is still inside.
+    const double d = increment;
+    auto steps = (int64_t)std::min((double)many, std::floor((limit - 2.0 * u - s - p) / d) + 1.0);
+    while (steps > 0 && !inside(p + (double)(steps - 1) * d))
+        --steps;
+    while (steps < many && inside(p + (double)steps * d))
+        ++steps;
+    return steps;
+}
+
+void ChorusLine::nextLfoAngles(float* angles, int count)
+{
+    for (int i = 0; i < count;)
+    {
+        float increment = 0.0f;
+        const auto steps = (int)std::min<int64_t>(uniformLfoSteps(increment), count - i);
+        if (steps == 0)
+        {
+            const float angle = nextLfoAngle();
+            if (angles != nullptr)
+                angles[i] = angle;
+            ++i;
+            continue;
+        }
+        const auto start = (float)lfoPhase;
+        if (angles != nullptr)
+            for (int k = 0; k < steps; ++k)
+                angles[i + k] = start + (float)k * increment;
+        lfoPhase = start + (float)steps * increment;
+        i += steps;
+    }
+}
+
 void ChorusLine::skipSilentFrames(ChorusLine& a, ChorusLine& b, int frames)
 {
-    for (int i = 0; i < frames; ++i)
+    for (auto* line : {&a, &b})
     {
-        a.write(0.0f);
-        b.write(0.0f);
-        a.nextLfoAngle();
-        b.nextLfoAngle();
+        // The frames' writes of +0, in at most two stretches of the ring.
+        const int32_t first = std::min(frames, line->length - 1 - line->writePosition);
+        std::fill_n(line->buffer.begin() + line->writePosition + 1, first, 0.0f);
+        std::fill_n(line->buffer.begin(), std::min(frames - first, line->length), 0.0f);
+        line->writePosition = (int32_t)(((int64_t)line->writePosition + frames) % line->length);
+        line->readPosition = (int32_t)(((int64_t)line->readPosition + frames) % line->length);
+        line->zeroRun += (uint64_t)frames;
+        line->nextLfoAngles(nullptr, frames);
     }
 }

@@ -20,14 +20,16 @@ public:
     // depth is the chorus amount already scaled to seconds (normalised chorus * 0.002).
     void setDepth(float depth);
     float process(float input);
-    // The LFO's angle for this frame, moving the LFO on to the next. Each phase waits for the one
-    // before, so callers step it alongside other work of the frame.
+    // The LFO's angle for this frame, moving the LFO on to the next.
     float nextLfoAngle()
     {
         const auto angle = (float)lfoPhase;
         lfoPhase = wrapTwoPi((float)(lfoStep + lfoPhase));
         return angle;
     }
+    // nextLfoAngle `count` times, the same angles without waiting for each phase in turn; they go
+    // to angles[] unless it is null.
+    void nextLfoAngles(float* angles, int count);
     // process on each of a's samples and b's samples [0, count), in place (count at most
     // maxFrames), for the LFO angles nextLfoAngle gave in those frames: a's from angles[0], b's
     // from angles[maxFrames]. Their sines are computed together.
@@ -45,6 +47,9 @@ private:
     void write(float input);
     // The sample read at this frame for the LFO sine m.
     float read(float m) const;
+    // How many of the next LFO steps each add the same float, `increment`, to the phase (0 when
+    // the next step must be taken on its own).
+    int64_t uniformLfoSteps(float& increment) const;
 
     std::vector<float> buffer;
     int32_t length = bufferLength;

@@ -240,6 +240,8 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
             ++end;
 
         float lfoAngles[2 * ChorusLine::maxFrames];
+        chorusLeft.nextLfoAngles(lfoAngles, end - i);
+        chorusRight.nextLfoAngles(lfoAngles + ChorusLine::maxFrames, end - i);
         for (int k = i; k < end;)
         {
             // Setting the effects up again for the same inputs would change nothing.
@@ -253,8 +255,7 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
             int same = k + 1;
             while (same < end && spanEffectInputs[(size_t)same] == inputs)
                 ++same;
-            mixDelay(left + k, right + k, same - k, inputs.mix, lfoAngles + (k - i),
-                     lfoAngles + ChorusLine::maxFrames + (k - i));
+            mixDelay(left + k, right + k, same - k, inputs.mix);
             k = same;
         }
         ChorusLine::processFrames(chorusLeft, left + i, chorusRight, right + i, end - i, lfoAngles);
@@ -415,15 +416,14 @@ void InstrumentChannel::configureEffects(const EffectFrameInputs& in, bool refer
 
 void InstrumentChannel::processEffects(float* frame, const EffectFrameInputs& in)
 {
-    mixDelay(frame, frame + 1, 1, in.mix, nullptr, nullptr);
+    mixDelay(frame, frame + 1, 1, in.mix);
     const float left = chorusLeft.process(frame[0]);
     const float right = chorusRight.process(frame[1]);
     frame[0] = in.gain * left;
     frame[1] = right * in.gain;
 }
 
-void InstrumentChannel::mixDelay(float* left, float* right, int count, float mix, float* leftLfoAngles,
-                                 float* rightLfoAngles)
+void InstrumentChannel::mixDelay(float* left, float* right, int count, float mix)
 {
     auto& filterALeft = delayInputFilterA[0];
     auto& filterARight = delayInputFilterA[1];
@@ -437,11 +437,6 @@ void InstrumentChannel::mixDelay(float* left, float* right, int count, float mix
         const float delayedRight = delayRight.process(filterBRight.process(filterARight.process(y) - y));
         left[i] = x + delayedLeft * mix;
         right[i] = y + delayedRight * mix;
-        if (leftLfoAngles != nullptr)
-        {
-            leftLfoAngles[i] = chorusLeft.nextLfoAngle();
-            rightLfoAngles[i] = chorusRight.nextLfoAngle();
-        }
     }
 }
 

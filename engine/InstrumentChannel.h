@@ -78,10 +78,8 @@ private:
     void configureEffects(const EffectFrameInputs& inputs, bool reference);
     void processEffects(float* frame, const EffectFrameInputs& inputs);
     // The delay's part of processEffects for `count` frames set up alike: left[] and right[] get
-    // the delayed signal mixed in. With angle arrays, the chorus LFOs are stepped alongside (their
-    // phases would otherwise be a wait of their own) and their angles kept there.
-    void mixDelay(float* left, float* right, int count, float mix, float* leftLfoAngles,
-                  float* rightLfoAngles);
+    // the delayed signal mixed in.
+    void mixDelay(float* left, float* right, int count, float mix);
     void setDelayInputs(const EffectFrameInputs& inputs);
     // Takes the effects through the leading frames of left[], right[] (at most count) that leave
     // them silent, without computing them; answers how many (0 when the first does not).

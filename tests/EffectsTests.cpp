@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <numbers>
+#include <random>
 #include <vector>
 
 using namespace ParameterIndex;
@@ -132,6 +135,66 @@ TEST(Chorus, ZeroDepthPassesTheSignalAndDepthDelaysIt)
         const float y = moving.process(newest);
         ASSERT_LE(y, newest);
         ASSERT_GE(y, newest - 2.0f * 88.0f - 1.0f);
+    }
+}
+
+TEST(Chorus, LfoAnglesOfManyFramesAreThoseOfOneFrameAtATime)
+{
+    // Two whole LFO cycles at every rate, taken in runs of random length, and the skipped runs
+    // (whose angles are not kept) land on the same phase.
+    std::mt19937 random(7);
+    for (const double rate : {16000.0, 44100.0, 88112.0, 88200.0, 96000.0, 176400.0, 192000.0, 384000.0})
+        for (const double startPhase : {0.0, std::numbers::pi})
+        {
+            ChorusLine stepped(startPhase);
+            ChorusLine together(startPhase);
+            stepped.setRate(rate);
+            together.setRate(rate);
+            const auto frames = (int)(2.0 * rate / 1.2);
+            float angles[64];
+            for (int done = 0; done < frames;)
+            {
+                const int count = std::uniform_int_distribution<int>(1, 64)(random);
+                const bool skip = count % 5 == 0;
+                together.nextLfoAngles(skip ? nullptr : angles, count);
+                for (int i = 0; i < count; ++i)
+                {
+                    const float angle = stepped.nextLfoAngle();
+                    if (!skip)
+                    {
+                        ASSERT_EQ(std::bit_cast<uint32_t>(angles[i]), std::bit_cast<uint32_t>(angle))
+                            << "rate " << rate << ", frame " << done + i;
+                    }
+                }
+                done += count;
+            }
+            ASSERT_EQ(together.nextLfoAngle(), stepped.nextLfoAngle()) << "rate " << rate;
+        }
+}
+
+TEST(Chorus, SkippedSilenceLeavesTheLinesAsProcessingItWould)
+{
+    ChorusLine processedA(0.0), processedB(std::numbers::pi);
+    ChorusLine skippedA(0.0), skippedB(std::numbers::pi);
+    for (auto* line : {&processedA, &processedB, &skippedA, &skippedB})
+        line->setDepth(0.002f);
+    // Enough frames to go round the ring more than once, so old samples must be overwritten.
+    int frame = 0;
+    for (int round = 0; round < 4000; ++round)
+    {
+        for (int i = 0; i < 40; ++i, ++frame)
+        {
+            const auto x = (float)(frame % 17) - 8.0f;
+            ASSERT_EQ(processedA.process(x), skippedA.process(x));
+            ASSERT_EQ(processedB.process(-x), skippedB.process(-x));
+        }
+        for (int i = 0; i < 63; ++i)
+        {
+            processedA.process(0.0f);
+            processedB.process(0.0f);
+        }
+        ChorusLine::skipSilentFrames(skippedA, skippedB, 63);
+        frame += 63;
     }
 }
 
