@@ -201,20 +201,19 @@ void InstrumentChannel::prepareVoiceFrameInputs(VoiceFrameInputs& inputs)
 
 void InstrumentChannel::prepareSpanFrame(int index, bool unchanged)
 {
-    // Voices start only at the run's first frame: without any then, none sound in the run.
-    if (getActiveHead() != nullptr)
+    // Copied from a frame's inputs held aside rather than from the frame before, which was only
+    // just written: each copy would wait for the one before it.
+    const bool voices = getActiveHead() != nullptr;
+    if (!unchanged)
     {
-        if (unchanged)
-            spanVoiceInputs[(size_t)index] = spanVoiceInputs[(size_t)index - 1];
-        else
-            prepareVoiceFrameInputs(spanVoiceInputs[(size_t)index]);
+        // Voices start only at the run's first frame: without any then, none sound in the run.
+        if (voices)
+            prepareVoiceFrameInputs(latestVoiceInputs);
+        latestEffectInputs = readEffectInputs(false);
     }
-    if (unchanged)
-    {
-        spanEffectInputs[(size_t)index] = spanEffectInputs[(size_t)index - 1];
-        return;
-    }
-    spanEffectInputs[(size_t)index] = readEffectInputs(false);
+    if (voices)
+        spanVoiceInputs[(size_t)index] = latestVoiceInputs;
+    spanEffectInputs[(size_t)index] = latestEffectInputs;
 }
 
 void InstrumentChannel::renderSpan(int count, float* left, float* right)

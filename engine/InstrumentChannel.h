@@ -109,6 +109,9 @@ private:
     // The inputs of every frame of the run being rendered.
     std::array<VoiceFrameInputs, VoiceBank::maxSpan> spanVoiceInputs{};
     std::array<EffectFrameInputs, VoiceBank::maxSpan> spanEffectInputs{};
+    // The inputs of the latest frame whose parameters moved.
+    VoiceFrameInputs latestVoiceInputs;
+    EffectFrameInputs latestEffectInputs;
     // Caches of the optimised path, each keyed on every input of what it holds.
     double bendForFactor = std::numeric_limits<double>::quiet_NaN();
     EffectFrameInputs configuredEffects;
