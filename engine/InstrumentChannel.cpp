@@ -216,6 +216,13 @@ void InstrumentChannel::prepareSpanFrame(int index, bool unchanged)
     spanEffectInputs[(size_t)index] = latestEffectInputs;
 }
 
+void InstrumentChannel::repeatSpanFrame(int from, int to)
+{
+    if (getActiveHead() != nullptr)
+        std::fill(spanVoiceInputs.begin() + from, spanVoiceInputs.begin() + to, latestVoiceInputs);
+    std::fill(spanEffectInputs.begin() + from, spanEffectInputs.begin() + to, latestEffectInputs);
+}
+
 void InstrumentChannel::renderSpan(int count, float* left, float* right)
 {
     renderVoiceSpan(count, left, right);

@@ -56,6 +56,7 @@ public:
 protected:
     int spanCapacity() const override { return VoiceBank::maxSpan; }
     void prepareSpanFrame(int index, bool unchanged) override;
+    void repeatSpanFrame(int from, int to) override;
     void renderSpan(int count, float* left, float* right) override;
     void syncVoices() override { bank.store(); }
 

@@ -596,11 +596,15 @@ void Channel::renderFrames(int64_t frameTime, int count, float* left, float* rig
         }
 
         prepareSpanFrame(0, false);
-        for (int i = 1; i < length; ++i)
+        int i = 1;
+        for (; i < length && movingCount > 0; ++i)
         {
             advanceRamps();
             prepareSpanFrame(i, movingCount == 0);
         }
+        // Once no ramp moves, none starts before the next event: the rest of the run is alike.
+        if (i < length)
+            repeatSpanFrame(i, length);
         currentFrame = frameTime + done + length - 1;
         renderSpan(length, left + done, right + done);
         done += length;

@@ -125,9 +125,15 @@ protected:
     // advanced and, at the first, its events dispatched; prepareSpanFrame(i, unchanged) is then
     // called for it, so that the derived channel can take what it needs from the parameter table
     // (`unchanged` says that nothing in the table moved since frame i - 1), and at the end
-    // renderSpan renders the run.
+    // renderSpan renders the run. Frames from where nothing moves any more are handed on at once:
+    // repeatSpanFrame(from, to) stands for prepareSpanFrame(i, true) for i in [from, to).
     virtual int spanCapacity() const { return 0; }
     virtual void prepareSpanFrame(int, bool) {}
+    virtual void repeatSpanFrame(int from, int to)
+    {
+        for (int i = from; i < to; ++i)
+            prepareSpanFrame(i, true);
+    }
     virtual void renderSpan(int, float*, float*) {}
     // Returns a finished voice to the free list.
     void retireVoice(Voice* voice);

@@ -12,7 +12,9 @@
 #include "InstrumentVoice.h"
 #include "VoiceBank.h"
 
+#include <bit>
 #include <numbers>
+#include <type_traits>
 
 HWY_BEFORE_NAMESPACE();
 namespace orvelund::HWY_NAMESPACE
@@ -25,6 +27,44 @@ constexpr auto period = (double)twoPiFloat;
 // Below this, angle - k * period is exact in double for every whole k.
 constexpr float exactWrapLimit = 16777216.0f;
 constexpr size_t maxLanes = 16;
+
+// What a run of frames may do before any voice's envelope changes segment.
+struct RunLimits
+{
+    // The frames before the first segment ends (at most the run asked for).
+    int64_t frames = 0;
+    // Whether some amplitude falls or stays at 0: only then can a voice end by reaching 0.
+    bool falling = false;
+    // No envelope moves: every step is 0, which leaves a level as it is.
+    bool steady = true;
+
+    static RunLimits of(const VoiceBank::Lanes& s, int count)
+    {
+        RunLimits limits;
+        limits.frames = count;
+        for (int v = 0; v < s.count; ++v)
+        {
+            limits.steady = limits.steady && s.ampStep[v] == 0.0 && s.modStep[v] == 0.0;
+            limits.frames = std::min<int64_t>(limits.frames, (int64_t)s.ampLimit[v] - s.ampCounter[v] - 1);
+            limits.frames = std::min<int64_t>(limits.frames, (int64_t)s.modLimit[v] - s.modCounter[v] - 1);
+            const bool rises = s.ampStep[v] > 0.0;
+            const bool holdsAboveZero = s.ampStep[v] == 0.0 && s.ampLevel[v] != 0.0f;
+            limits.falling = limits.falling || !(rises || holdsAboveZero);
+        }
+        return limits;
+    }
+};
+
+// The envelopes' counters are read only at the start of a run. (They wrap as the voices' own
+// would, after hours of a held note.)
+inline void AdvanceCounters(VoiceBank::Lanes& s, size_t lanes, int frames)
+{
+    for (size_t v = 0; v < lanes; ++v)
+    {
+        s.ampCounter[v] = (int32_t)((uint32_t)s.ampCounter[v] + (uint32_t)frames);
+        s.modCounter[v] = (int32_t)((uint32_t)s.modCounter[v] + (uint32_t)frames);
+    }
+}
 
 // The voices' code for vectors of D's width: the full width for many voices, a narrower one for
 // up to four, where full vectors would mostly compute padding.
@@ -280,6 +320,23 @@ struct Kernel
         }
     }
 
+    // The filters' corner for the pitch f0 and a frame's controls, and their coefficients when
+    // the corner or damping changed.
+    static HWY_INLINE void FollowPitch(VoiceBank::Lanes& s, size_t o, VD f0, const VoiceFrameInputs& in)
+    {
+        const D d;
+        const DF df;
+        const double position = in.cutoffPosition;
+        const auto velocityFactor = hn::Load(df, s.filterVelocityFactor + o);
+        const auto tracking =
+            hn::Add(hn::Mul(hn::Sub(hn::Set(d, 20000.0), f0), hn::Set(d, position * position)), f0);
+        auto cutoff = hn::DemoteTo(df, hn::Mul(hn::PromoteTo(d, velocityFactor), tracking));
+        cutoff = hn::Max(hn::Min(cutoff, hn::Set(df, 15000.0f)), hn::Set(df, 60.0f));
+        auto damping = hn::PromoteTo(d, hn::Mul(hn::Set(df, 3.0f - in.resonance), velocityFactor));
+        damping = hn::IfThenElse(hn::Lt(damping, hn::Set(d, 0.04)), hn::Set(d, (double)0.04f), damping);
+        UpdateFilters(s, o, hn::PromoteTo(d, cutoff), damping);
+    }
+
     // One vector of voices' filters: coefficients and state.
     struct FilterLanes
     {
@@ -330,16 +387,7 @@ struct Kernel
 
         if (!filtersCurrent)
         {
-            const double position = in.cutoffPosition;
-            const auto f0 = hn::Load(d, r.pitch + at + o);
-            const auto velocityFactor = hn::Load(df, s.filterVelocityFactor + o);
-            const auto tracking =
-                hn::Add(hn::Mul(hn::Sub(hn::Set(d, 20000.0), f0), hn::Set(d, position * position)), f0);
-            auto cutoff = hn::DemoteTo(df, hn::Mul(hn::PromoteTo(d, velocityFactor), tracking));
-            cutoff = hn::Max(hn::Min(cutoff, hn::Set(df, 15000.0f)), hn::Set(df, 60.0f));
-            auto damping = hn::PromoteTo(d, hn::Mul(hn::Set(df, 3.0f - in.resonance), velocityFactor));
-            damping = hn::IfThenElse(hn::Lt(damping, hn::Set(d, 0.04)), hn::Set(d, (double)0.04f), damping);
-            UpdateFilters(s, o, hn::PromoteTo(d, cutoff), damping);
+            FollowPitch(s, o, hn::Load(d, r.pitch + at + o), in);
             LoadCoefficients(s, o, f);
         }
 
@@ -409,30 +457,11 @@ struct Kernel
         const size_t lanes = ((size_t)s.count + step - 1) / step * step;
         count = std::min(count, VoiceBank::maxSpan);
 
-        // The frames before the first envelope segment ends; within them only an amplitude that
-        // falls, or stays at 0, can end a voice by being 0.
-        int64_t budget = count;
-        bool falling = false;
-        bool steady = true;
-        for (int v = 0; v < s.count; ++v)
-        {
-            steady = steady && s.ampStep[v] == 0.0 && s.modStep[v] == 0.0;
-            budget = std::min<int64_t>(budget, (int64_t)s.ampLimit[v] - s.ampCounter[v] - 1);
-            budget = std::min<int64_t>(budget, (int64_t)s.modLimit[v] - s.modCounter[v] - 1);
-            const bool rises = s.ampStep[v] > 0.0;
-            const bool holdsAboveZero = s.ampStep[v] == 0.0 && s.ampLevel[v] != 0.0f;
-            falling = falling || !(rises || holdsAboveZero);
-        }
+        const auto limits = RunLimits::of(s, count);
         int frames = 0;
-        for (; frames < budget && !(falling && AmplitudeEnds(s, lanes)); ++frames)
-            AdvanceFrame(s, r, in[frames], lanes, frames, steady);
-        // The envelopes' counters are read only at the start of a run. (They wrap as the voices'
-        // own would, after hours of a held note.)
-        for (size_t v = 0; v < lanes; ++v)
-        {
-            s.ampCounter[v] = (int32_t)((uint32_t)s.ampCounter[v] + (uint32_t)frames);
-            s.modCounter[v] = (int32_t)((uint32_t)s.modCounter[v] + (uint32_t)frames);
-        }
+        for (; frames < limits.frames && !(limits.falling && AmplitudeEnds(s, lanes)); ++frames)
+            AdvanceFrame(s, r, in[frames], lanes, frames, limits.steady);
+        AdvanceCounters(s, lanes, frames);
         if (frames == 0)
             return 0;
 
@@ -462,13 +491,224 @@ struct Kernel
     }
 };
 
+// Kernel::Render for a single voice over `count` frames whose inputs are all `in`, with the wheel
+// at rest: the pitch, phase increments and filter coefficients then hold for the whole run, and
+// only the recurrences (envelopes, phases, the filter) go frame by frame; the rest runs in vectors
+// across the frames. Same arithmetic in the same order as the voice's own code.
+int RenderSteadyVoice(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs& in, int count,
+                      float* left, float* right)
+{
+    using Frames = Kernel<hn::ScalableTag<double>>;
+    const hn::ScalableTag<double> d;
+    const hn::Rebind<float, decltype(d)> df;
+    const auto limits = RunLimits::of(s, std::min(count, VoiceBank::maxSpan));
+
+    // Pitch and increments as the first frame of Kernel::AdvanceFrame finds them.
+    const auto pitch = (double)(in.bendFactor * s.frequency[0]);
+    const bool pitchMoved = !(pitch == s.lastPitch[0]);
+    if (!(in.modulatorRatio == s.lastRatio) || pitchMoved)
+    {
+        s.modulatorIncrement[0] = in.modulatorRatio * pitch / s.rate;
+        s.carrierIncrement[0] = pitch / s.rate;
+        s.lastPitch[0] = pitch;
+    }
+    s.lastRatio = in.modulatorRatio;
+
+    // The recurrences, frame by frame.
+    float ampLevel = s.ampLevel[0];
+    float modLevel = s.modLevel[0];
+    double wobblePhase = s.wobblePhase[0];
+    double vibratoPhase = s.vibratoPhase[0];
+    double modulatorPhase = s.modulatorPhase[0];
+    double carrierPhase = s.carrierPhase[0];
+    const double ampStep = s.ampStep[0];
+    const double modStep = s.modStep[0];
+    const double wobbleStep = in.wobbleSpeed * s.inverseRate;
+    const double vibratoStep = 16.0 * s.inverseRate;
+    const double modulatorIncrement = s.modulatorIncrement[0];
+    const double carrierIncrement = s.carrierIncrement[0];
+    int frames = 0;
+    for (; frames < limits.frames; ++frames)
+    {
+        if (!limits.steady)
+        {
+            const auto nextAmp = (float)((double)ampLevel + ampStep);
+            if (limits.falling && nextAmp == 0.0f)
+                break;
+            ampLevel = nextAmp;
+            modLevel = (float)((double)modLevel + modStep);
+        }
+        else if (limits.falling && ampLevel == 0.0f)
+            break;
+        wobblePhase += wobbleStep;
+        vibratoPhase += vibratoStep;
+        modulatorPhase += modulatorIncrement;
+        while (modulatorPhase >= 1.0)
+            modulatorPhase -= 1.0;
+        carrierPhase += carrierIncrement;
+        while (carrierPhase >= 1.0)
+            carrierPhase -= 1.0;
+        r.ampLevel[frames] = ampLevel;
+        r.modLevel[frames] = modLevel;
+        r.wobblePhase[frames] = wobblePhase;
+        r.modulatorPhase[frames] = modulatorPhase;
+        r.carrierPhase[frames] = carrierPhase;
+    }
+    AdvanceCounters(s, 1, frames);
+    if (frames == 0)
+        return 0;
+    s.ampLevel[0] = ampLevel;
+    s.modLevel[0] = modLevel;
+    s.wobblePhase[0] = wobblePhase;
+    s.vibratoPhase[0] = vibratoPhase;
+    s.modulatorPhase[0] = modulatorPhase;
+    s.carrierPhase[0] = carrierPhase;
+
+    // Whole vectors of frames, up to the sines' padding; the frames past the run repeat its last.
+    const size_t total = ((size_t)frames + maxLanes - 1) / maxLanes * maxLanes;
+    for (auto i = (size_t)frames; i < total; ++i)
+    {
+        r.ampLevel[i] = ampLevel;
+        r.modLevel[i] = modLevel;
+        r.wobblePhase[i] = wobblePhase;
+        r.modulatorPhase[i] = modulatorPhase;
+        r.carrierPhase[i] = carrierPhase;
+    }
+
+    // Kernel::AdvanceFrame's work that does not wait for the frame before.
+    const size_t step = hn::Lanes(d);
+    const auto one = hn::Set(df, 1.0f);
+    const auto depth = hn::Set(df, in.wobbleDepth);
+    for (size_t i = 0; i < total; i += step)
+    {
+        const auto wobblePhases = hn::Load(d, r.wobblePhase + i);
+        const auto wobble = Frames::SineAt(s.sineTable, Frames::WrapAngles(hn::DemoteTo(df, wobblePhases)));
+        const auto rightWobble = Frames::SineAt(
+            s.sineTable,
+            Frames::WrapAngles(hn::DemoteTo(df, hn::Add(wobblePhases, hn::Set(d, std::numbers::pi)))));
+        hn::Store(wobble, df, r.wobble + i);
+        hn::Store(rightWobble, df, r.rightWobble + i);
+        hn::Store(hn::Mul(hn::Add(hn::Mul(wobble, depth), one), hn::Load(df, r.modLevel + i)), df,
+                  r.modScale + i);
+        hn::Store(Frames::OscillatorAngle(hn::Load(d, r.modulatorPhase + i), in.modulatorWidth), df,
+                  r.angle + i);
+    }
+    LaneSines(r.angle, r.sine, total);
+
+    // Kernel::CarrierAngles.
+    const auto shiftScale = hn::Set(df, in.modFeedback * s.feedbackVelocityFactor[0]);
+    for (size_t i = 0; i < total; i += step)
+    {
+        const auto modOut = Frames::ShapeSine(hn::Load(df, r.sine + i), in.modulatorMorph);
+        const auto shift = hn::Mul(shiftScale, hn::Mul(hn::Load(df, r.modScale + i), modOut));
+        const auto phase = Frames::WrapBelowOne(
+            Frames::WrapAboveZero(hn::Add(hn::PromoteTo(d, shift), hn::Load(d, r.carrierPhase + i))));
+        hn::Store(Frames::OscillatorAngle(phase, in.carrierWidth), df, r.angle + i);
+    }
+    LaneSines(r.angle, r.sine, total);
+
+    // Kernel::Outputs: the filter's input in vectors, then the filter and the stereo spread frame
+    // by frame.
+    const auto volume = hn::Set(df, s.volumeVelocityFactor[0]);
+    for (size_t i = 0; i < total; i += step)
+    {
+        const auto carrierOut = Frames::ShapeSine(hn::Load(df, r.sine + i), in.carrierMorph);
+        hn::Store(hn::Mul(hn::Mul(carrierOut, hn::Load(df, r.ampLevel + i)), volume), df, r.left + i);
+    }
+    const bool filtersCurrent = s.filtersCurrent && !pitchMoved &&
+                                in.cutoffPosition == s.lastCutoffPosition && in.resonance == s.lastResonance;
+    s.filtersCurrent = true;
+    s.lastCutoffPosition = in.cutoffPosition;
+    s.lastResonance = in.resonance;
+    if (!filtersCurrent)
+        Kernel<hn::CappedTag<double, 1>>::FollowPitch(s, 0, hn::Set(hn::CappedTag<double, 1>(), pitch), in);
+
+    const double b0 = s.b0[0], b1 = s.b1[0], b2 = s.b2[0], a1 = s.a1[0], a2 = s.a2[0];
+    double x1 = s.x1[0], x2 = s.x2[0], y1 = s.y1[0], y2 = s.y2[0];
+    const float wobbleDepth = in.wobbleDepth;
+    for (int i = 0; i < frames; ++i)
+    {
+        const double input = r.left[i];
+        const auto y = (float)(b1 * x1 + b0 * input + b2 * x2 - a1 * y1 - a2 * y2);
+        x2 = x1;
+        x1 = input;
+        y2 = y1;
+        y1 = y;
+        // The sum over the one voice starts from 0, as the voices' loop does.
+        left[i] = 0.0f + (r.wobble[i] * wobbleDepth * 4.0f + 1.0f) * y;
+        right[i] = 0.0f + (wobbleDepth * r.rightWobble[i] * 4.0f + 1.0f) * y;
+    }
+    s.x1[0] = x1;
+    s.x2[0] = x2;
+    s.y1[0] = y1;
+    s.y2[0] = y2;
+    return frames;
+}
+
+// Whether two frames' inputs are the same to the last bit (a zero's sign included).
+bool SameInputs(const VoiceFrameInputs& a, const VoiceFrameInputs& b)
+{
+    const auto differ = [](auto x, auto y)
+    {
+        using Bits = std::conditional_t<sizeof x == 8, uint64_t, uint32_t>;
+        return std::bit_cast<Bits>(x) ^ std::bit_cast<Bits>(y);
+    };
+    // One test of all the fields' differences, without a branch for each.
+    return (differ(a.bendFactor, b.bendFactor) | differ(a.wheel, b.wheel) |
+            differ(a.wobbleSpeed, b.wobbleSpeed) | differ(a.carrierMorph, b.carrierMorph) |
+            differ(a.carrierWidth, b.carrierWidth) | differ(a.modulatorMorph, b.modulatorMorph) |
+            differ(a.modulatorWidth, b.modulatorWidth) | differ(a.modulatorRatio, b.modulatorRatio) |
+            differ(a.wobbleDepth, b.wobbleDepth) | differ(a.modFeedback, b.modFeedback) |
+            differ(a.cutoffPosition, b.cutoffPosition) | differ(a.resonance, b.resonance)) == 0;
+}
+
+// A single voice: stretches of frames with the same inputs and the wheel at rest, long enough to
+// fill vectors, take RenderSteadyVoice; the frames between them the one-lane kernel.
+int RenderOneVoice(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs* in, int count, float* left,
+                   float* right)
+{
+    constexpr int shortest = 16;
+    count = std::min(count, VoiceBank::maxSpan);
+    const auto sameFrom = [&](int start)
+    {
+        int end = start + 1;
+        while (end < count && SameInputs(in[end], in[start]))
+            ++end;
+        return end - start;
+    };
+    int done = 0;
+    while (done < count)
+    {
+        int rendered = 0;
+        int length = sameFrom(done);
+        if (length >= shortest && in[done].wheel == 0.0)
+            rendered = RenderSteadyVoice(s, r, in[done], length, left + done, right + done);
+        else
+        {
+            while (done + length < count)
+            {
+                const int next = sameFrom(done + length);
+                if (next >= shortest && in[done + length].wheel == 0.0)
+                    break;
+                length += next;
+            }
+            rendered =
+                Kernel<hn::CappedTag<double, 1>>::Render(s, r, in + done, length, left + done, right + done);
+        }
+        done += rendered;
+        if (rendered < length)
+            break;
+    }
+    return done;
+}
+
 // InstrumentVoice::renderVoiceFrameFast on every loaded voice for up to `count` frames; one or two
 // voices get vectors of their own width, up to four a narrow one, more the full width.
 int RenderVoiceFrames(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs* in, int count,
                       float* left, float* right)
 {
     if (s.count == 1)
-        return Kernel<hn::CappedTag<double, 1>>::Render(s, r, in, count, left, right);
+        return RenderOneVoice(s, r, in, count, left, right);
     if (s.count == 2)
         return Kernel<hn::CappedTag<double, 2>>::Render(s, r, in, count, left, right);
     if (s.count <= 4)

@@ -99,6 +99,10 @@ public:
         static constexpr int size = maxSpan * capacity + 16;
         alignas(64) double carrierPhase[size];
         alignas(64) double pitch[size];
+        // A single voice's phases and modulation level, frame by frame.
+        alignas(64) double modulatorPhase[size];
+        alignas(64) double wobblePhase[size];
+        alignas(64) float modLevel[size];
         alignas(64) float angle[size];
         alignas(64) float sine[size];
         alignas(64) float wobble[size];
