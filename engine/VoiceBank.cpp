@@ -12,9 +12,8 @@
 #include "InstrumentVoice.h"
 #include "VoiceBank.h"
 
-#include <bit>
+#include <cstring>
 #include <numbers>
-#include <type_traits>
 
 HWY_BEFORE_NAMESPACE();
 namespace orvelund::HWY_NAMESPACE
@@ -648,18 +647,8 @@ int RenderSteadyVoice(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameIn
 // Whether two frames' inputs are the same to the last bit (a zero's sign included).
 bool SameInputs(const VoiceFrameInputs& a, const VoiceFrameInputs& b)
 {
-    const auto differ = [](auto x, auto y)
-    {
-        using Bits = std::conditional_t<sizeof x == 8, uint64_t, uint32_t>;
-        return std::bit_cast<Bits>(x) ^ std::bit_cast<Bits>(y);
-    };
-    // One test of all the fields' differences, without a branch for each.
-    return (differ(a.bendFactor, b.bendFactor) | differ(a.wheel, b.wheel) |
-            differ(a.wobbleSpeed, b.wobbleSpeed) | differ(a.carrierMorph, b.carrierMorph) |
-            differ(a.carrierWidth, b.carrierWidth) | differ(a.modulatorMorph, b.modulatorMorph) |
-            differ(a.modulatorWidth, b.modulatorWidth) | differ(a.modulatorRatio, b.modulatorRatio) |
-            differ(a.wobbleDepth, b.wobbleDepth) | differ(a.modFeedback, b.modFeedback) |
-            differ(a.cutoffPosition, b.cutoffPosition) | differ(a.resonance, b.resonance)) == 0;
+    static_assert(sizeof(VoiceFrameInputs) == 2 * sizeof(double) + 10 * sizeof(float), "no padding");
+    return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 // A single voice: stretches of frames with the same inputs and the wheel at rest, long enough to
