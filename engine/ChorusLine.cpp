@@ -1,23 +1,68 @@
+// The read plans are compiled once for every vector unit Highway targets; the processor's best is
+// chosen at run time.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "ChorusLine.cpp"
+#include <hwy/foreach_target.h> // IWYU pragma: keep
+
+#include <hwy/highway.h>
+
+#include "SineLanes-inl.h"
+
 #include "ChorusLine.h"
 
+HWY_BEFORE_NAMESPACE();
+namespace orvelund::HWY_NAMESPACE
+{
+namespace hn = hwy::HWY_NAMESPACE;
+
+// ChorusLine::read's positions for `count` frames (at most maxFrames) from their LFO angles, for
+// read positions that move by one a frame from readPosition + 1. p is positive, so its floor is
+// its integer part.
+void PlanChorusReads(const float* angles, int count, int32_t length, int32_t depthFrames,
+                     int32_t readPosition, ChorusLine::ReadPlan& plan)
+{
+    const hn::ScalableTag<float> df;
+    const hn::RebindToSigned<decltype(df)> di;
+    count = std::clamp(count, 0, ChorusLine::maxFrames);
+    // Whole vectors: the sines past the count are 0, and the plan has room up to maxFrames.
+    static_assert(ChorusLine::maxFrames % (HWY_MAX_BYTES / sizeof(float)) == 0);
+    HWY_ALIGN float sines[ChorusLine::maxFrames] = {};
+    LaneSines(angles, sines, (size_t)count);
+
+    const auto lengths = hn::Set(di, length);
+    const auto wrapped = [&](hn::Vec<decltype(di)> index)
+    { return hn::IfThenElse(hn::Lt(index, lengths), index, hn::Sub(index, lengths)); };
+    for (int i = 0; i < count; i += (int)hn::Lanes(df))
+    {
+        const auto position = wrapped(wrapped(hn::Iota(di, readPosition + 1 + i)));
+        const auto p = hn::Add(hn::Add(hn::Set(df, (float)length),
+                                       hn::Mul(hn::Set(df, (float)depthFrames), hn::Load(df, sines + i))),
+                               hn::ConvertTo(df, position));
+        const auto whole = hn::ConvertTo(di, p);
+        hn::Store(hn::Sub(p, hn::ConvertTo(df, whole)), df, plan.fraction + i);
+        const auto first = wrapped(wrapped(whole));
+        hn::Store(first, di, plan.first + i);
+        hn::Store(wrapped(hn::Add(first, hn::Set(di, 1))), di, plan.second + i);
+    }
+}
+
+} // namespace orvelund::HWY_NAMESPACE
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+
 #include "Silence.h"
-#include "VectorSine.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <numbers>
 
-namespace
+namespace orvelund
 {
-// index % length for an index below 3 * length; positions stay within the buffer otherwise.
-int32_t wrap(int32_t index, int32_t length)
-{
-    while (index >= length)
-        index -= length;
-    return index;
-}
-} // namespace
+HWY_EXPORT(PlanChorusReads);
+} // namespace orvelund
 
 ChorusLine::ChorusLine(double startPhase)
     : buffer((size_t)bufferLength, 0.0f)
@@ -41,14 +86,6 @@ void ChorusLine::setDepth(float depth)
     readPosition = wrap(writePosition - depthFrames + length, length);
 }
 
-void ChorusLine::write(float input)
-{
-    readPosition = wrap(readPosition + 1, length);
-    writePosition = wrap(writePosition + 1, length);
-    buffer[(size_t)writePosition] = input;
-    zeroRun = extendZeroRun(zeroRun, input);
-}
-
 float ChorusLine::read(float m) const
 {
     const float p = (float)length + (float)depthFrames * m + (float)readPosition;
@@ -63,25 +100,9 @@ float ChorusLine::process(float input)
     return read(std::sin(nextLfoAngle()));
 }
 
-void ChorusLine::processFrames(ChorusLine& a, float* aSamples, ChorusLine& b, float* bSamples, int count,
-                               const float* angles)
+void ChorusLine::planReads(const float* angles, int count, ReadPlan& plan) const
 {
-    count = std::min(count, maxFrames);
-    if (count <= 0)
-        return;
-    float sines[2 * maxFrames];
-    sinesOf(angles, sines, count);
-    sinesOf(angles + maxFrames, sines + maxFrames, count);
-    for (int i = 0; i < count; ++i)
-    {
-        a.write(aSamples[i]);
-        aSamples[i] = a.read(sines[i]);
-    }
-    for (int i = 0; i < count; ++i)
-    {
-        b.write(bSamples[i]);
-        bSamples[i] = b.read(sines[maxFrames + i]);
-    }
+    HWY_DYNAMIC_DISPATCH(orvelund::PlanChorusReads)(angles, count, length, depthFrames, readPosition, plan);
 }
 
 int64_t ChorusLine::uniformLfoSteps(float& increment) const
@@ -98,10 +119,11 @@ int64_t ChorusLine::uniformLfoSteps(float& increment) const
     if (!((double)start == p) || !(p >= (double)std::numeric_limits<float>::min()) || !(s >= 0.0) ||
         !std::isfinite(s))
         return 0;
-    int exponent = 0;
-    std::frexp(p, &exponent);
-    const double u = std::ldexp(1.0, exponent - 24);
-    const double limit = std::min(std::ldexp(1.0, exponent), (double)twoPiFloat);
+    // p lies in [2^(e - 1023), 2^(e - 1022)), e its biased exponent; its float step is 2^-23 of
+    // the lower end.
+    const auto biased = std::bit_cast<uint64_t>(p) >> 52;
+    const auto u = std::bit_cast<double>((biased - 23) << 52);
+    const double limit = std::min(std::bit_cast<double>((biased + 1) << 52), (double)twoPiFloat);
     const double sum = p + s;
     // Twice the float step as margin, far more than the double rounding of these checks.
     const auto inside = [&](double phase) { return phase + s + 2.0 * u < limit; };
@@ -161,3 +183,5 @@ void ChorusLine::skipSilentFrames(ChorusLine& a, ChorusLine& b, int frames)
         line->nextLfoAngles(nullptr, frames);
     }
 }
+
+#endif // HWY_ONCE

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AngleWrap.h"
+#include "Silence.h"
 
 #include <cstdint>
 #include <vector>
@@ -30,11 +31,22 @@ public:
     // nextLfoAngle `count` times, the same angles without waiting for each phase in turn; they go
     // to angles[] unless it is null.
     void nextLfoAngles(float* angles, int count);
-    // process on each of a's samples and b's samples [0, count), in place (count at most
-    // maxFrames), for the LFO angles nextLfoAngle gave in those frames: a's from angles[0], b's
-    // from angles[maxFrames]. Their sines are computed together.
-    static void processFrames(ChorusLine& a, float* aSamples, ChorusLine& b, float* bSamples, int count,
-                              const float* angles);
+    // Where each of the next `count` frames (at most maxFrames) reads, for the LFO angles that
+    // nextLfoAngles gave for them, as process would find it. Good while the depth stays as it is.
+    struct ReadPlan
+    {
+        alignas(64) int32_t first[maxFrames];
+        alignas(64) int32_t second[maxFrames];
+        alignas(64) float fraction[maxFrames];
+    };
+    void planReads(const float* angles, int count, ReadPlan& plan) const;
+    // process for frame i of a plan, the frames taken in order.
+    float processPlanned(float input, const ReadPlan& plan, int i)
+    {
+        write(input);
+        const float frac = plan.fraction[i];
+        return frac * buffer[(size_t)plan.second[i]] + (1.0f - frac) * buffer[(size_t)plan.first[i]];
+    }
     // True when every sample the next process call can read is +0: a +0 input then gives +0.
     bool readsSilence() const { return zeroRun >= (uint64_t)(2 * depthFrames + 4); }
     // process(+0) `frames` times on two lines that read silence, without their sines.
@@ -43,8 +55,21 @@ public:
     int32_t getDepthFrames() const { return depthFrames; }
 
 private:
+    // index % length for an index below 3 * length; positions stay within the buffer otherwise.
+    static int32_t wrap(int32_t index, int32_t length)
+    {
+        while (index >= length)
+            index -= length;
+        return index;
+    }
     // Moves both positions on and stores the input.
-    void write(float input);
+    void write(float input)
+    {
+        readPosition = wrap(readPosition + 1, length);
+        writePosition = wrap(writePosition + 1, length);
+        buffer[(size_t)writePosition] = input;
+        zeroRun = extendZeroRun(zeroRun, input);
+    }
     // The sample read at this frame for the LFO sine m.
     float read(float m) const;
     // How many of the next LFO steps each add the same float, `increment`, to the phase (0 when

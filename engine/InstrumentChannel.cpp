@@ -199,6 +199,18 @@ void InstrumentChannel::prepareVoiceFrameInputs(VoiceFrameInputs& inputs)
     inputs.resonance = current(highcutReso);
 }
 
+inline void InstrumentChannel::mixDelayFrame(float& left, float& right, float mix)
+{
+    const float x = left;
+    const float delayedLeft =
+        delayLeft.process(delayInputFilterB[0].process(delayInputFilterA[0].process(x) - x));
+    const float y = right;
+    const float delayedRight =
+        delayRight.process(delayInputFilterB[1].process(delayInputFilterA[1].process(y) - y));
+    left = x + delayedLeft * mix;
+    right = y + delayedRight * mix;
+}
+
 void InstrumentChannel::prepareSpanFrame(int index, bool unchanged)
 {
     // Copied from a frame's inputs held aside rather than from the frame before, which was only
@@ -245,9 +257,17 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
                (end - i < noSilenceBefore || !isPositiveZero(left[end]) || !isPositiveZero(right[end])))
             ++end;
 
-        float lfoAngles[2 * ChorusLine::maxFrames];
+        // The chorus depth holds over the frames: where its lines read is known before they run.
+        float lfoAngles[ChorusLine::maxFrames];
+        ChorusLine::ReadPlan leftReads;
+        ChorusLine::ReadPlan rightReads;
+        chorusLeft.setDepth(chorusDepth);
+        chorusRight.setDepth(chorusDepth);
         chorusLeft.nextLfoAngles(lfoAngles, end - i);
-        chorusRight.nextLfoAngles(lfoAngles + ChorusLine::maxFrames, end - i);
+        chorusLeft.planReads(lfoAngles, end - i, leftReads);
+        chorusRight.nextLfoAngles(lfoAngles, end - i);
+        chorusRight.planReads(lfoAngles, end - i, rightReads);
+
         for (int k = i; k < end;)
         {
             // Setting the effects up again for the same inputs would change nothing.
@@ -261,19 +281,38 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
             int same = k + 1;
             while (same < end && spanEffectInputs[(size_t)same] == inputs)
                 ++same;
-            mixDelay(left + k, right + k, same - k, inputs.mix);
+            processEffectFrames(left + k, right + k, same - k, inputs, leftReads, rightReads, k - i);
             k = same;
-        }
-        ChorusLine::processFrames(chorusLeft, left + i, chorusRight, right + i, end - i, lfoAngles);
-        for (int k = i; k < end; ++k)
-        {
-            const float gain = spanEffectInputs[(size_t)k].gain;
-            left[k] = gain * left[k];
-            right[k] = right[k] * gain;
         }
         i = end;
     }
     clearChangedList();
+}
+
+void InstrumentChannel::processEffectFrames(float* left, float* right, int count, const EffectFrameInputs& in,
+                                            const ChorusLine::ReadPlan& leftReads,
+                                            const ChorusLine::ReadPlan& rightReads, int planFrame)
+{
+    // Local copies of the filters stay in registers; the members could be where a sample is
+    // written, so the compiler would store them back at every frame.
+    auto filterALeft = delayInputFilterA[0];
+    auto filterARight = delayInputFilterA[1];
+    auto filterBLeft = delayInputFilterB[0];
+    auto filterBRight = delayInputFilterB[1];
+    // Every stage of a frame in one loop, so that their recurrences run side by side.
+    for (int f = 0; f < count; ++f)
+    {
+        const float x = left[f];
+        const float delayedLeft = delayLeft.process(filterBLeft.process(filterALeft.process(x) - x));
+        const float y = right[f];
+        const float delayedRight = delayRight.process(filterBRight.process(filterARight.process(y) - y));
+        left[f] = in.gain * chorusLeft.processPlanned(x + delayedLeft * in.mix, leftReads, planFrame + f);
+        right[f] = chorusRight.processPlanned(y + delayedRight * in.mix, rightReads, planFrame + f) * in.gain;
+    }
+    delayInputFilterA[0] = filterALeft;
+    delayInputFilterA[1] = filterARight;
+    delayInputFilterB[0] = filterBLeft;
+    delayInputFilterB[1] = filterBRight;
 }
 
 void InstrumentChannel::renderVoiceSpan(int count, float* left, float* right)
@@ -422,28 +461,11 @@ void InstrumentChannel::configureEffects(const EffectFrameInputs& in, bool refer
 
 void InstrumentChannel::processEffects(float* frame, const EffectFrameInputs& in)
 {
-    mixDelay(frame, frame + 1, 1, in.mix);
+    mixDelayFrame(frame[0], frame[1], in.mix);
     const float left = chorusLeft.process(frame[0]);
     const float right = chorusRight.process(frame[1]);
     frame[0] = in.gain * left;
     frame[1] = right * in.gain;
-}
-
-void InstrumentChannel::mixDelay(float* left, float* right, int count, float mix)
-{
-    auto& filterALeft = delayInputFilterA[0];
-    auto& filterARight = delayInputFilterA[1];
-    auto& filterBLeft = delayInputFilterB[0];
-    auto& filterBRight = delayInputFilterB[1];
-    for (int i = 0; i < count; ++i)
-    {
-        const float x = left[i];
-        const float delayedLeft = delayLeft.process(filterBLeft.process(filterALeft.process(x) - x));
-        const float y = right[i];
-        const float delayedRight = delayRight.process(filterBRight.process(filterARight.process(y) - y));
-        left[i] = x + delayedLeft * mix;
-        right[i] = y + delayedRight * mix;
-    }
 }
 
 bool InstrumentChannel::delayFiltersAtRest() const

@@ -78,9 +78,13 @@ private:
     // Sets the effects up for a frame's inputs, then renders the frame through them.
     void configureEffects(const EffectFrameInputs& inputs, bool reference);
     void processEffects(float* frame, const EffectFrameInputs& inputs);
-    // The delay's part of processEffects for `count` frames set up alike: left[] and right[] get
-    // the delayed signal mixed in.
-    void mixDelay(float* left, float* right, int count, float mix);
+    // The delay's part of processEffects: the frame gets the delayed signal mixed in.
+    void mixDelayFrame(float& left, float& right, float mix);
+    // processEffects on `count` frames set up alike, the chorus reading where its plans (from
+    // planFrame on) say.
+    void processEffectFrames(float* left, float* right, int count, const EffectFrameInputs& inputs,
+                             const ChorusLine::ReadPlan& leftReads, const ChorusLine::ReadPlan& rightReads,
+                             int planFrame);
     void setDelayInputs(const EffectFrameInputs& inputs);
     // Takes the effects through the leading frames of left[], right[] (at most count) that leave
     // them silent, without computing them; answers how many (0 when the first does not).
