@@ -1,5 +1,7 @@
 #include "InstrumentChannel.h"
 
+#include "EffectFrames.h"
+
 #include "InstrumentVoice.h"
 #include "Silence.h"
 
@@ -237,21 +239,27 @@ void InstrumentChannel::repeatSpanFrame(int from, int to)
 
 void InstrumentChannel::renderSpan(int count, float* left, float* right)
 {
-    renderVoiceSpan(count, left, right);
+    // A single voice may leave its last stage to run alongside the effects; its samples are then
+    // not known before, and no silence is looked for.
+    VoiceBank::Tail tail;
+    renderVoiceSpan(count, left, right, &tail);
+    const bool fromTail = tail.frames > 0;
+    EffectChain chain{delayInputFilterA, delayInputFilterB, delayLeft, delayRight, chorusLeft, chorusRight};
     for (int i = 0; i < count;)
     {
-        if (const int skipped = skipSilence(left + i, right + i, spanEffectInputs.data() + i, count - i))
-        {
-            i += skipped;
-            continue;
-        }
+        if (!fromTail)
+            if (const int skipped = skipSilence(left + i, right + i, spanEffectInputs.data() + i, count - i))
+            {
+                i += skipped;
+                continue;
+            }
 
         // The frames that follow with the same chorus depth are rendered together, up to a silent
         // input that might let the effects skip (never before the delay lines could have gone
         // silent).
         const float chorusDepth = spanEffectInputs[(size_t)i].chorusDepth;
         const int noSilenceBefore =
-            std::min(delayLeft.framesBeforeSilence(), delayRight.framesBeforeSilence());
+            fromTail ? count : std::min(delayLeft.framesBeforeSilence(), delayRight.framesBeforeSilence());
         int end = i + 1;
         while (end < count && spanEffectInputs[(size_t)end].chorusDepth == chorusDepth &&
                (end - i < noSilenceBefore || !isPositiveZero(left[end]) || !isPositiveZero(right[end])))
@@ -281,41 +289,18 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
             int same = k + 1;
             while (same < end && spanEffectInputs[(size_t)same] == inputs)
                 ++same;
-            processEffectFrames(left + k, right + k, same - k, inputs, leftReads, rightReads, k - i);
+            processEffectFrames(chain, left + k, right + k, same - k, inputs.mix, inputs.gain, leftReads,
+                                rightReads, k - i, fromTail ? &tail : nullptr, k);
             k = same;
         }
         i = end;
     }
+    if (fromTail)
+        bank.finishTail(tail);
     clearChangedList();
 }
 
-void InstrumentChannel::processEffectFrames(float* left, float* right, int count, const EffectFrameInputs& in,
-                                            const ChorusLine::ReadPlan& leftReads,
-                                            const ChorusLine::ReadPlan& rightReads, int planFrame)
-{
-    // Local copies of the filters stay in registers; the members could be where a sample is
-    // written, so the compiler would store them back at every frame.
-    auto filterALeft = delayInputFilterA[0];
-    auto filterARight = delayInputFilterA[1];
-    auto filterBLeft = delayInputFilterB[0];
-    auto filterBRight = delayInputFilterB[1];
-    // Every stage of a frame in one loop, so that their recurrences run side by side.
-    for (int f = 0; f < count; ++f)
-    {
-        const float x = left[f];
-        const float delayedLeft = delayLeft.process(filterBLeft.process(filterALeft.process(x) - x));
-        const float y = right[f];
-        const float delayedRight = delayRight.process(filterBRight.process(filterARight.process(y) - y));
-        left[f] = in.gain * chorusLeft.processPlanned(x + delayedLeft * in.mix, leftReads, planFrame + f);
-        right[f] = chorusRight.processPlanned(y + delayedRight * in.mix, rightReads, planFrame + f) * in.gain;
-    }
-    delayInputFilterA[0] = filterALeft;
-    delayInputFilterA[1] = filterARight;
-    delayInputFilterB[0] = filterBLeft;
-    delayInputFilterB[1] = filterBRight;
-}
-
-void InstrumentChannel::renderVoiceSpan(int count, float* left, float* right)
+void InstrumentChannel::renderVoiceSpan(int count, float* left, float* right, VoiceBank::Tail* tail)
 {
     for (int done = 0; done < count;)
     {
@@ -335,7 +320,9 @@ void InstrumentChannel::renderVoiceSpan(int count, float* left, float* right)
                 active[voices++] = static_cast<InstrumentVoice*>(voice);
             bank.load(active, voices);
         }
-        done += bank.renderFrames(spanVoiceInputs.data() + done, count - done, left + done, right + done);
+        // Only a run from the first frame to the last may leave its tail.
+        done += bank.renderFrames(spanVoiceInputs.data() + done, count - done, left + done, right + done,
+                                  done == 0 ? tail : nullptr);
         if (done == count)
             return;
 

@@ -80,11 +80,6 @@ private:
     void processEffects(float* frame, const EffectFrameInputs& inputs);
     // The delay's part of processEffects: the frame gets the delayed signal mixed in.
     void mixDelayFrame(float& left, float& right, float mix);
-    // processEffects on `count` frames set up alike, the chorus reading where its plans (from
-    // planFrame on) say.
-    void processEffectFrames(float* left, float* right, int count, const EffectFrameInputs& inputs,
-                             const ChorusLine::ReadPlan& leftReads, const ChorusLine::ReadPlan& rightReads,
-                             int planFrame);
     void setDelayInputs(const EffectFrameInputs& inputs);
     // Takes the effects through the leading frames of left[], right[] (at most count) that leave
     // them silent, without computing them; answers how many (0 when the first does not).
@@ -92,8 +87,9 @@ private:
     bool delayFiltersAtRest() const;
     int32_t currentDelayLength();
     void prepareVoiceFrameInputs(VoiceFrameInputs& inputs);
-    // Sums the active voices of `count` frames into left[] and right[], retiring finished ones.
-    void renderVoiceSpan(int count, float* left, float* right);
+    // Sums the active voices of `count` frames into left[] and right[], retiring finished ones. A
+    // single voice rendered in one go may leave its tail instead (see VoiceBank::renderFrames).
+    void renderVoiceSpan(int count, float* left, float* right, VoiceBank::Tail* tail);
     void pushNoteEvent(int32_t type, int note, int frame, bool fromAudioThread, float velocity);
 
     double engineRate = 88200.0;

@@ -495,7 +495,7 @@ struct Kernel
 // only the recurrences (envelopes, phases, the filter) go frame by frame; the rest runs in vectors
 // across the frames. Same arithmetic in the same order as the voice's own code.
 int RenderSteadyVoice(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs& in, int count,
-                      float* left, float* right)
+                      float* left, float* right, VoiceBank::Tail* deferred)
 {
     using Frames = Kernel<hn::ScalableTag<double>>;
     const hn::ScalableTag<double> d;
@@ -622,25 +622,29 @@ int RenderSteadyVoice(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameIn
     if (!filtersCurrent)
         Kernel<hn::CappedTag<double, 1>>::FollowPitch(s, 0, hn::Set(hn::CappedTag<double, 1>(), pitch), in);
 
-    const double b0 = s.b0[0], b1 = s.b1[0], b2 = s.b2[0], a1 = s.a1[0], a2 = s.a2[0];
-    double x1 = s.x1[0], x2 = s.x2[0], y1 = s.y1[0], y2 = s.y2[0];
-    const float wobbleDepth = in.wobbleDepth;
-    for (int i = 0; i < frames; ++i)
+    VoiceBank::Tail tail;
+    tail.frames = frames;
+    tail.input = r.left;
+    tail.wobble = r.wobble;
+    tail.rightWobble = r.rightWobble;
+    tail.depth = in.wobbleDepth;
+    tail.b0 = s.b0[0];
+    tail.b1 = s.b1[0];
+    tail.b2 = s.b2[0];
+    tail.a1 = s.a1[0];
+    tail.a2 = s.a2[0];
+    tail.x1 = s.x1[0];
+    tail.x2 = s.x2[0];
+    tail.y1 = s.y1[0];
+    tail.y2 = s.y2[0];
+    if (deferred != nullptr && frames == count)
     {
-        const double input = r.left[i];
-        const auto y = (float)(b1 * x1 + b0 * input + b2 * x2 - a1 * y1 - a2 * y2);
-        x2 = x1;
-        x1 = input;
-        y2 = y1;
-        y1 = y;
-        // The sum over the one voice starts from 0, as the voices' loop does.
-        left[i] = 0.0f + (r.wobble[i] * wobbleDepth * 4.0f + 1.0f) * y;
-        right[i] = 0.0f + (wobbleDepth * r.rightWobble[i] * 4.0f + 1.0f) * y;
+        *deferred = tail;
+        return frames;
     }
-    s.x1[0] = x1;
-    s.x2[0] = x2;
-    s.y1[0] = y1;
-    s.y2[0] = y2;
+    for (int i = 0; i < frames; ++i)
+        tail.frame(i, left[i], right[i]);
+    VoiceBank::keepFilterState(s, tail);
     return frames;
 }
 
@@ -654,7 +658,7 @@ bool SameInputs(const VoiceFrameInputs& a, const VoiceFrameInputs& b)
 // A single voice: stretches of frames with the same inputs and the wheel at rest, long enough to
 // fill vectors, take RenderSteadyVoice; the frames between them the one-lane kernel.
 int RenderOneVoice(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs* in, int count, float* left,
-                   float* right)
+                   float* right, VoiceBank::Tail* tail)
 {
     constexpr int shortest = 16;
     count = std::min(count, VoiceBank::maxSpan);
@@ -671,7 +675,8 @@ int RenderOneVoice(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInput
         int rendered = 0;
         int length = sameFrom(done);
         if (length >= shortest && in[done].wheel == 0.0)
-            rendered = RenderSteadyVoice(s, r, in[done], length, left + done, right + done);
+            rendered = RenderSteadyVoice(s, r, in[done], length, left + done, right + done,
+                                         length == count ? tail : nullptr);
         else
         {
             while (done + length < count)
@@ -694,10 +699,10 @@ int RenderOneVoice(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInput
 // InstrumentVoice::renderVoiceFrameFast on every loaded voice for up to `count` frames; one or two
 // voices get vectors of their own width, up to four a narrow one, more the full width.
 int RenderVoiceFrames(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs* in, int count,
-                      float* left, float* right)
+                      float* left, float* right, VoiceBank::Tail* tail)
 {
     if (s.count == 1)
-        return RenderOneVoice(s, r, in, count, left, right);
+        return RenderOneVoice(s, r, in, count, left, right, tail);
     if (s.count == 2)
         return Kernel<hn::CappedTag<double, 2>>::Render(s, r, in, count, left, right);
     if (s.count <= 4)
@@ -754,6 +759,19 @@ void VoiceBank::describeSegment(const AdsrEnvelope& envelope, bool endsVoice, in
         limit = endsVoice ? now : never;
         break;
     }
+}
+
+void VoiceBank::finishTail(const Tail& tail)
+{
+    keepFilterState(lanes, tail);
+}
+
+void VoiceBank::keepFilterState(Lanes& s, const Tail& tail)
+{
+    s.x1[0] = tail.x1;
+    s.x2[0] = tail.x2;
+    s.y1[0] = tail.y1;
+    s.y2[0] = tail.y2;
 }
 
 const char* VoiceBank::getTargetName()
@@ -891,10 +909,12 @@ void VoiceBank::store()
     loaded = false;
 }
 
-int VoiceBank::renderFrames(const VoiceFrameInputs* inputs, int count, float* left, float* right)
+int VoiceBank::renderFrames(const VoiceFrameInputs* inputs, int count, float* left, float* right, Tail* tail)
 {
+    if (tail != nullptr)
+        tail->frames = 0;
     const int frames =
-        HWY_DYNAMIC_DISPATCH(orvelund::RenderVoiceFrames)(lanes, run, inputs, count, left, right);
+        HWY_DYNAMIC_DISPATCH(orvelund::RenderVoiceFrames)(lanes, run, inputs, count, left, right, tail);
     if (frames > 0)
     {
         const auto& last = inputs[frames - 1];

@@ -31,10 +31,45 @@ public:
     // Copies the state back to the voices and forgets them. Does nothing when nothing is loaded.
     void store();
 
+    // The last stage of a run of one voice, its filter and stereo spread, which the bank can leave
+    // to the caller to run frame by frame alongside work of its own: in a loop of their own, the
+    // filter's wait for the frame before would be nearly all there is to do.
+    struct Tail
+    {
+        // The frames left to run; 0 when nothing is left.
+        int frames = 0;
+        const float* input = nullptr;
+        const float* wobble = nullptr;
+        const float* rightWobble = nullptr;
+        float depth = 0.0f;
+        double b0 = 0.0, b1 = 0.0, b2 = 0.0, a1 = 0.0, a2 = 0.0;
+        double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0;
+
+        // Frame i of the run (the frames in order): the voice's output, the sum over the one
+        // voice starting from 0 as the voices' own loop does.
+        void frame(int i, float& left, float& right)
+        {
+            const double in = input[i];
+            const auto y = (float)(b1 * x1 + b0 * in + b2 * x2 - a1 * y1 - a2 * y2);
+            x2 = x1;
+            x1 = in;
+            y2 = y1;
+            y1 = y;
+            left = 0.0f + (wobble[i] * depth * 4.0f + 1.0f) * y;
+            right = 0.0f + (depth * rightWobble[i] * 4.0f + 1.0f) * y;
+        }
+    };
+
     // Renders up to `count` frames (at most maxSpan) of every loaded voice, summed, into left[]
     // and right[], with inputs[i] for frame i. Stops before a frame where an envelope would change
     // segment or a voice would end, and answers how many frames it rendered.
-    int renderFrames(const VoiceFrameInputs* inputs, int count, float* left, float* right);
+    // Given a tail, a run of one voice that renders all `count` frames may leave its last stage
+    // there (tail->frames = count) instead of writing left[] and right[]: the caller then runs
+    // tail->frame for every frame in order and hands the tail back to finishTail before the bank
+    // is used again.
+    int renderFrames(const VoiceFrameInputs* inputs, int count, float* left, float* right,
+                     Tail* tail = nullptr);
+    void finishTail(const Tail& tail);
 
     // The names of the vector units the processor offers and the one the bank uses, for reports.
     static const char* getTargetName();
@@ -115,6 +150,9 @@ public:
         // Whether any voice's pitch differs from the frame before.
         bool pitchMoved[maxSpan];
     };
+
+    // The filter state a tail ends with, back where the bank keeps it.
+    static void keepFilterState(Lanes& lanes, const Tail& tail);
 
 private:
     // The segment an envelope is in, as the counter value at which it ends and the step per frame.
