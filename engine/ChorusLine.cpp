@@ -30,11 +30,13 @@ void PlanChorusReads(const float* angles, int count, int32_t length, int32_t dep
     LaneSines(angles, sines, (size_t)count);
 
     const auto lengths = hn::Set(di, length);
+    // Made once: Highway builds an Iota through memory, which the vector load then waits for.
+    const auto lane = hn::Iota(di, 0);
     const auto wrapped = [&](hn::Vec<decltype(di)> index)
     { return hn::IfThenElse(hn::Lt(index, lengths), index, hn::Sub(index, lengths)); };
     for (int i = 0; i < count; i += (int)hn::Lanes(df))
     {
-        const auto position = wrapped(wrapped(hn::Iota(di, readPosition + 1 + i)));
+        const auto position = wrapped(wrapped(hn::Add(lane, hn::Set(di, readPosition + 1 + i))));
         const auto p = hn::Add(hn::Add(hn::Set(df, (float)length),
                                        hn::Mul(hn::Set(df, (float)depthFrames), hn::Load(df, sines + i))),
                                hn::ConvertTo(df, position));

@@ -97,6 +97,9 @@ HWY_INLINE void LaneSines(const float* HWY_RESTRICT angles, float* HWY_RESTRICT 
     // CompressStore may write a whole vector past the lanes it keeps.
     HWY_ALIGN int64_t marked[chunk + 64];
 
+    // Made once: Highway builds an Iota through memory, which the vector load then waits for.
+    const auto lane = hn::Iota(di, 0);
+
     const size_t vectorLanes = count - count % step;
     size_t o = 0;
     while (o < vectorLanes)
@@ -108,8 +111,8 @@ HWY_INLINE void LaneSines(const float* HWY_RESTRICT angles, float* HWY_RESTRICT 
             hn::Vec<decltype(df)> values;
             const auto mask = RoundedSines(df, hn::LoadU(df, angles + o), values);
             hn::StoreU(values, df, sines + o);
-            markedCount += hn::CompressStore(hn::Iota(di, (int64_t)o), hn::RebindMask(di, mask), di,
-                                             marked + markedCount);
+            markedCount += hn::CompressStore(hn::Add(lane, hn::Set(di, (int64_t)o)), hn::RebindMask(di, mask),
+                                             di, marked + markedCount);
         }
         for (size_t i = 0; i < markedCount; ++i)
             sines[marked[i]] = std::sin(angles[marked[i]]);
