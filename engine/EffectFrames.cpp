@@ -73,12 +73,16 @@ HWY_INLINE void Frames(EffectChain& chain, float* left, float* right, int count,
     const FilterPair::DF df;
     FilterPair filterA(chain.inputFilterA);
     FilterPair filterB(chain.inputFilterB);
+    // A copy that stays in registers: the tail itself could be where a sample is written.
+    VoiceBank::Tail voice;
+    if constexpr (fromTail)
+        voice = *tail;
     for (int f = 0; f < count; ++f)
     {
         float x;
         float y;
         if constexpr (fromTail)
-            tail->frame(tailFrame + f, x, y);
+            voice.frame(tailFrame + f, x, y);
         else
         {
             x = left[f];
@@ -93,6 +97,8 @@ HWY_INLINE void Frames(EffectChain& chain, float* left, float* right, int count,
     }
     filterA.storeState(chain.inputFilterA);
     filterB.storeState(chain.inputFilterB);
+    if constexpr (fromTail)
+        *tail = voice;
 }
 
 // The same frame by frame on one side after the other, where vectors have a single lane.
