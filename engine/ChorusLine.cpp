@@ -107,6 +107,17 @@ void ChorusLine::planReads(const float* angles, int count, ReadPlan& plan) const
     HWY_DYNAMIC_DISPATCH(orvelund::PlanChorusReads)(angles, count, length, depthFrames, readPosition, plan);
 }
 
+void ChorusLine::Planned::finish(int frames)
+{
+    line.writePosition = at;
+    line.readPosition = wrap(line.readPosition + frames, length);
+    // The latest inputs, newest first, extend the run of +0 or end it.
+    int zeros = 0;
+    for (int32_t p = at; zeros < frames && isPositiveZero(data[p]); p = p == 0 ? length - 1 : p - 1)
+        ++zeros;
+    line.zeroRun = zeros == frames ? line.zeroRun + (uint64_t)frames : (uint64_t)zeros;
+}
+
 int64_t ChorusLine::uniformLfoSteps(float& increment) const
 {
     // In a binade [2^(e-1), 2^e) of the phase p, whose float step is u, p is a whole multiple of

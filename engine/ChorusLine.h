@@ -40,13 +40,36 @@ public:
         alignas(64) float fraction[maxFrames];
     };
     void planReads(const float* angles, int count, ReadPlan& plan) const;
-    // process for frame i of a plan, the frames taken in order.
-    float processPlanned(float input, const ReadPlan& plan, int i)
+    // process for the frames of a plan, taken in order, on a copy of the line's write position
+    // that a loop keeps in a register (the line's own could be where a sample is written);
+    // finish() hands the positions back, and counts the +0 inputs, once `frames` are done.
+    class Planned
     {
-        write(input);
-        const float frac = plan.fraction[i];
-        return frac * buffer[(size_t)plan.second[i]] + (1.0f - frac) * buffer[(size_t)plan.first[i]];
-    }
+    public:
+        Planned(ChorusLine& of, const ReadPlan& reads)
+            : line(of)
+            , plan(reads)
+            , data(of.buffer.data())
+            , length(of.length)
+            , at(of.writePosition)
+        {
+        }
+        float process(float input, int i)
+        {
+            at = at + 1 < length ? at + 1 : 0;
+            data[at] = input;
+            const float frac = plan.fraction[i];
+            return frac * data[plan.second[i]] + (1.0f - frac) * data[plan.first[i]];
+        }
+        void finish(int frames);
+
+    private:
+        ChorusLine& line;
+        const ReadPlan& plan;
+        float* data;
+        int32_t length;
+        int32_t at;
+    };
     // True when every sample the next process call can read is +0: a +0 input then gives +0.
     bool readsSilence() const { return zeroRun >= (uint64_t)(2 * depthFrames + 4); }
     // process(+0) `frames` times on two lines that read silence, without their sines.

@@ -40,6 +40,49 @@ public:
         zeroRun = extendZeroRun(zeroRun, slot);
         return buffer[(size_t)wrap(position + 1, size)] * gain;
     }
+    // True when no refill runs and the return has faded in: process is then a plain delay.
+    bool isSteady() const { return refill == 0 && gain >= 1.0f && position < (uint64_t)length; }
+    // process for a steady line, on a copy of the line's position that a loop keeps in a register
+    // (the line's own could be where a sample is written); finish() hands it back, and counts the
+    // +0 writes, once `frames` are done.
+    class Steady
+    {
+    public:
+        explicit Steady(DelayLine& of)
+            : line(of)
+            , data(of.buffer.data())
+            , size((uint64_t)of.length)
+            , position(of.position)
+            , feedback(of.feedback)
+            , gain(of.gain)
+        {
+        }
+        float process(float input)
+        {
+            position = position + 1 < size ? position + 1 : 0;
+            float& slot = data[position];
+            slot = slot * feedback + input;
+            return data[position + 1 < size ? position + 1 : 0] * gain;
+        }
+        void finish(int frames)
+        {
+            line.position = position;
+            uint64_t zeros = 0;
+            for (uint64_t p = position; zeros < (uint64_t)frames && isPositiveZero(data[p]);
+                 p = p == 0 ? size - 1 : p - 1)
+                ++zeros;
+            line.zeroRun = zeros == (uint64_t)frames ? line.zeroRun + zeros : zeros;
+        }
+
+    private:
+        DelayLine& line;
+        float* data;
+        uint64_t size;
+        uint64_t position;
+        float feedback;
+        float gain;
+    };
+
     // True when every sample the line holds is +0 and its return is steady: a +0 input then
     // returns +0 and changes nothing but the write position.
     bool holdsSilence() const { return refill == 0 && gain >= 1.0f && zeroRun >= (uint64_t)length; }

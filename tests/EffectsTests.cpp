@@ -198,6 +198,76 @@ TEST(Chorus, SkippedSilenceLeavesTheLinesAsProcessingItWould)
     }
 }
 
+namespace
+{
+// Inputs in stretches: sound, +0 long enough for a line to go quiet, and -0 (which is not
+// silence to the lines' bookkeeping).
+float stretchInput(int frame)
+{
+    const int stretch = (frame / 300) % 4;
+    if (stretch == 1 || stretch == 2)
+        return 0.0f;
+    if (stretch == 3 && frame % 7 == 0)
+        return -0.0f;
+    return (float)(frame % 13) * 0.125f - 0.75f;
+}
+} // namespace
+
+TEST(Delay, SteadyRunsKeepTrackOfSilenceAsFrameByFrame)
+{
+    DelayLine frameByFrame(1000);
+    DelayLine inRuns(1000);
+    for (auto* line : {&frameByFrame, &inRuns})
+    {
+        line->setLength(170);
+        while (!line->isSteady())
+            line->process(0.5f);
+    }
+    std::mt19937 random(11);
+    for (int frame = 0; frame < 20000;)
+    {
+        const int count = std::uniform_int_distribution<int>(1, 64)(random);
+        DelayLine::Steady steady(inRuns);
+        for (int i = 0; i < count; ++i, ++frame)
+        {
+            const float x = stretchInput(frame);
+            ASSERT_EQ(std::bit_cast<uint32_t>(steady.process(x)),
+                      std::bit_cast<uint32_t>(frameByFrame.process(x)))
+                << "frame " << frame;
+        }
+        steady.finish(count);
+        ASSERT_EQ(inRuns.framesBeforeSilence(), frameByFrame.framesBeforeSilence()) << "frame " << frame;
+        ASSERT_EQ(inRuns.holdsSilence(), frameByFrame.holdsSilence()) << "frame " << frame;
+    }
+}
+
+TEST(Chorus, PlannedRunsPlayAndKeepTrackOfSilenceAsFrameByFrame)
+{
+    ChorusLine frameByFrame(std::numbers::pi);
+    ChorusLine inRuns(std::numbers::pi);
+    for (auto* line : {&frameByFrame, &inRuns})
+        line->setDepth(0.002f);
+    std::mt19937 random(12);
+    float angles[ChorusLine::maxFrames];
+    ChorusLine::ReadPlan plan;
+    for (int frame = 0; frame < 20000;)
+    {
+        const int count = std::uniform_int_distribution<int>(1, ChorusLine::maxFrames)(random);
+        inRuns.nextLfoAngles(angles, count);
+        inRuns.planReads(angles, count, plan);
+        ChorusLine::Planned planned(inRuns, plan);
+        for (int i = 0; i < count; ++i, ++frame)
+        {
+            const float x = stretchInput(frame);
+            ASSERT_EQ(std::bit_cast<uint32_t>(planned.process(x, i)),
+                      std::bit_cast<uint32_t>(frameByFrame.process(x)))
+                << "frame " << frame;
+        }
+        planned.finish(count);
+        ASSERT_EQ(inRuns.readsSilence(), frameByFrame.readsSilence()) << "frame " << frame;
+    }
+}
+
 TEST(Effects, SampleRateChangeKeepsDelayContents)
 {
     EngineDriver engine;
