@@ -220,6 +220,7 @@ void InstrumentChannel::prepareSpanFrame(int index, bool unchanged)
     const bool voices = getActiveHead() != nullptr;
     if (!unchanged)
     {
+        spanRepeatsFrom = index + 1;
         // Voices start only at the run's first frame: without any then, none sound in the run.
         if (voices)
             prepareVoiceFrameInputs(latestVoiceInputs);
@@ -287,8 +288,10 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
                 effectsConfigured = true;
             }
             int same = k + 1;
-            while (same < end && spanEffectInputs[(size_t)same] == inputs)
+            while (same < end && same < spanRepeatsFrom && spanEffectInputs[(size_t)same] == inputs)
                 ++same;
+            if (same >= spanRepeatsFrom)
+                same = end;
             processEffectFrames(chain, left + k, right + k, same - k, inputs.mix, inputs.gain, leftReads,
                                 rightReads, k - i, fromTail ? &tail : nullptr, k);
             k = same;
@@ -321,8 +324,8 @@ void InstrumentChannel::renderVoiceSpan(int count, float* left, float* right, Vo
             bank.load(active, voices);
         }
         // Only a run from the first frame to the last may leave its tail.
-        done += bank.renderFrames(spanVoiceInputs.data() + done, count - done, left + done, right + done,
-                                  done == 0 ? tail : nullptr);
+        done += bank.renderFrames(spanVoiceInputs.data() + done, count - done, spanRepeatsFrom - done,
+                                  left + done, right + done, done == 0 ? tail : nullptr);
         if (done == count)
             return;
 

@@ -110,6 +110,8 @@ private:
     // The inputs of every frame of the run being rendered.
     std::array<VoiceFrameInputs, VoiceBank::maxSpan> spanVoiceInputs{};
     std::array<EffectFrameInputs, VoiceBank::maxSpan> spanEffectInputs{};
+    // From this frame of the run on, every frame's inputs repeat the frame before.
+    int spanRepeatsFrom = 0;
     // The inputs of the latest frame whose parameters moved.
     VoiceFrameInputs latestVoiceInputs;
     EffectFrameInputs latestEffectInputs;

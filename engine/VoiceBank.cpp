@@ -657,16 +657,19 @@ bool SameInputs(const VoiceFrameInputs& a, const VoiceFrameInputs& b)
 
 // A single voice: stretches of frames with the same inputs and the wheel at rest, long enough to
 // fill vectors, take RenderSteadyVoice; the frames between them the one-lane kernel.
-int RenderOneVoice(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs* in, int count, float* left,
-                   float* right, VoiceBank::Tail* tail)
+int RenderOneVoice(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs* in, int count,
+                   int repeatsFrom, float* left, float* right, VoiceBank::Tail* tail)
 {
     constexpr int shortest = 16;
     count = std::min(count, VoiceBank::maxSpan);
+    // The frames from `start` on with its inputs; past repeatsFrom, every frame has them.
     const auto sameFrom = [&](int start)
     {
         int end = start + 1;
-        while (end < count && SameInputs(in[end], in[start]))
+        while (end < count && end < repeatsFrom && SameInputs(in[end], in[start]))
             ++end;
+        if (end >= repeatsFrom)
+            end = count;
         return end - start;
     };
     int done = 0;
@@ -699,10 +702,10 @@ int RenderOneVoice(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInput
 // InstrumentVoice::renderVoiceFrameFast on every loaded voice for up to `count` frames; one or two
 // voices get vectors of their own width, up to four a narrow one, more the full width.
 int RenderVoiceFrames(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs* in, int count,
-                      float* left, float* right, VoiceBank::Tail* tail)
+                      int repeatsFrom, float* left, float* right, VoiceBank::Tail* tail)
 {
     if (s.count == 1)
-        return RenderOneVoice(s, r, in, count, left, right, tail);
+        return RenderOneVoice(s, r, in, count, repeatsFrom, left, right, tail);
     if (s.count == 2)
         return Kernel<hn::CappedTag<double, 2>>::Render(s, r, in, count, left, right);
     if (s.count <= 4)
@@ -909,12 +912,13 @@ void VoiceBank::store()
     loaded = false;
 }
 
-int VoiceBank::renderFrames(const VoiceFrameInputs* inputs, int count, float* left, float* right, Tail* tail)
+int VoiceBank::renderFrames(const VoiceFrameInputs* inputs, int count, int repeatsFrom, float* left,
+                            float* right, Tail* tail)
 {
     if (tail != nullptr)
         tail->frames = 0;
-    const int frames =
-        HWY_DYNAMIC_DISPATCH(orvelund::RenderVoiceFrames)(lanes, run, inputs, count, left, right, tail);
+    const int frames = HWY_DYNAMIC_DISPATCH(orvelund::RenderVoiceFrames)(lanes, run, inputs, count,
+                                                                         repeatsFrom, left, right, tail);
     if (frames > 0)
     {
         const auto& last = inputs[frames - 1];

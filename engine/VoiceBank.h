@@ -61,13 +61,14 @@ public:
     };
 
     // Renders up to `count` frames (at most maxSpan) of every loaded voice, summed, into left[]
-    // and right[], with inputs[i] for frame i. Stops before a frame where an envelope would change
-    // segment or a voice would end, and answers how many frames it rendered.
+    // and right[], with inputs[i] for frame i; from frame repeatsFrom on the inputs are copies of
+    // the frame before (count or more when that is not known). Stops before a frame where an
+    // envelope would change segment or a voice would end, and answers how many frames it rendered.
     // Given a tail, a run of one voice that renders all `count` frames may leave its last stage
     // there (tail->frames = count) instead of writing left[] and right[]: the caller then runs
     // tail->frame for every frame in order and hands the tail back to finishTail before the bank
     // is used again.
-    int renderFrames(const VoiceFrameInputs* inputs, int count, float* left, float* right,
+    int renderFrames(const VoiceFrameInputs* inputs, int count, int repeatsFrom, float* left, float* right,
                      Tail* tail = nullptr);
     void finishTail(const Tail& tail);
 
