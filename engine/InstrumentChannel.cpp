@@ -233,8 +233,8 @@ void InstrumentChannel::prepareSpanFrame(int index, bool unchanged)
 
 void InstrumentChannel::repeatSpanFrame(int from, int to)
 {
-    if (getActiveHead() != nullptr)
-        std::fill(spanVoiceInputs.begin() + from, spanVoiceInputs.begin() + to, latestVoiceInputs);
+    // The voices' inputs of these frames are not written: the bank takes them from the frame
+    // before.
     std::fill(spanEffectInputs.begin() + from, spanEffectInputs.begin() + to, latestEffectInputs);
 }
 
@@ -259,12 +259,22 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
         // input that might let the effects skip (never before the delay lines could have gone
         // silent).
         const float chorusDepth = spanEffectInputs[(size_t)i].chorusDepth;
-        const int noSilenceBefore =
-            fromTail ? count : std::min(delayLeft.framesBeforeSilence(), delayRight.framesBeforeSilence());
         int end = i + 1;
-        while (end < count && spanEffectInputs[(size_t)end].chorusDepth == chorusDepth &&
-               (end - i < noSilenceBefore || !isPositiveZero(left[end]) || !isPositiveZero(right[end])))
+        while (end < count && end < spanRepeatsFrom &&
+               spanEffectInputs[(size_t)end].chorusDepth == chorusDepth)
             ++end;
+        if (end >= spanRepeatsFrom)
+            end = count;
+        if (!fromTail)
+        {
+            const int noSilenceBefore =
+                std::min(delayLeft.framesBeforeSilence(), delayRight.framesBeforeSilence());
+            int sounding = i + 1;
+            while (sounding < end && (sounding - i < noSilenceBefore || !isPositiveZero(left[sounding]) ||
+                                      !isPositiveZero(right[sounding])))
+                ++sounding;
+            end = sounding;
+        }
 
         // The chorus depth holds over the frames: where its lines read is known before they run.
         float lfoAngles[ChorusLine::maxFrames];
@@ -305,6 +315,7 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
 
 void InstrumentChannel::renderVoiceSpan(int count, float* left, float* right, VoiceBank::Tail* tail)
 {
+    const VoiceBank::RunInputs inputs{spanVoiceInputs.data(), spanRepeatsFrom};
     for (int done = 0; done < count;)
     {
         if (getActiveHead() == nullptr)
@@ -324,8 +335,8 @@ void InstrumentChannel::renderVoiceSpan(int count, float* left, float* right, Vo
             bank.load(active, voices);
         }
         // Only a run from the first frame to the last may leave its tail.
-        done += bank.renderFrames(spanVoiceInputs.data() + done, count - done, spanRepeatsFrom - done,
-                                  left + done, right + done, done == 0 ? tail : nullptr);
+        done += bank.renderFrames(inputs.from(done), count - done, left + done, right + done,
+                                  done == 0 ? tail : nullptr);
         if (done == count)
             return;
 
@@ -336,8 +347,8 @@ void InstrumentChannel::renderVoiceSpan(int count, float* left, float* right, Vo
         {
             auto* next = voice->getNext();
             float voiceOut[2];
-            const bool finished = static_cast<InstrumentVoice*>(voice)->renderVoiceFrameFast(
-                spanVoiceInputs[(size_t)done], voiceOut);
+            const bool finished =
+                static_cast<InstrumentVoice*>(voice)->renderVoiceFrameFast(inputs[done], voiceOut);
             out[0] += voiceOut[0];
             out[1] += voiceOut[1];
             if (finished)

@@ -411,7 +411,7 @@ struct Kernel
     }
 
     // Third pass over the run.
-    static HWY_INLINE void Outputs(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs* in,
+    static HWY_INLINE void Outputs(VoiceBank::Lanes& s, VoiceBank::Run& r, VoiceBank::RunInputs in,
                                    int frames, size_t lanes)
     {
         // The filters' inputs are those of the frame before when no pitch and no control moved.
@@ -448,8 +448,8 @@ struct Kernel
 
     // InstrumentVoice::renderVoiceFrameFast on every lane for up to `count` frames, summed into
     // left[] and right[]; answers the number of frames rendered.
-    static int Render(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs* in, int count,
-                      float* left, float* right)
+    static int Render(VoiceBank::Lanes& s, VoiceBank::Run& r, VoiceBank::RunInputs in, int count, float* left,
+                      float* right)
     {
         const D d;
         const size_t step = hn::Lanes(d);
@@ -657,8 +657,8 @@ bool SameInputs(const VoiceFrameInputs& a, const VoiceFrameInputs& b)
 
 // A single voice: stretches of frames with the same inputs and the wheel at rest, long enough to
 // fill vectors, take RenderSteadyVoice; the frames between them the one-lane kernel.
-int RenderOneVoice(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs* in, int count,
-                   int repeatsFrom, float* left, float* right, VoiceBank::Tail* tail)
+int RenderOneVoice(VoiceBank::Lanes& s, VoiceBank::Run& r, VoiceBank::RunInputs in, int count, float* left,
+                   float* right, VoiceBank::Tail* tail)
 {
     constexpr int shortest = 16;
     count = std::min(count, VoiceBank::maxSpan);
@@ -666,9 +666,9 @@ int RenderOneVoice(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInput
     const auto sameFrom = [&](int start)
     {
         int end = start + 1;
-        while (end < count && end < repeatsFrom && SameInputs(in[end], in[start]))
+        while (end < count && end < in.repeatsFrom && SameInputs(in[end], in[start]))
             ++end;
-        if (end >= repeatsFrom)
+        if (end >= in.repeatsFrom)
             end = count;
         return end - start;
     };
@@ -689,8 +689,8 @@ int RenderOneVoice(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInput
                     break;
                 length += next;
             }
-            rendered =
-                Kernel<hn::CappedTag<double, 1>>::Render(s, r, in + done, length, left + done, right + done);
+            rendered = Kernel<hn::CappedTag<double, 1>>::Render(s, r, in.from(done), length, left + done,
+                                                                right + done);
         }
         done += rendered;
         if (rendered < length)
@@ -701,11 +701,11 @@ int RenderOneVoice(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInput
 
 // InstrumentVoice::renderVoiceFrameFast on every loaded voice for up to `count` frames; one or two
 // voices get vectors of their own width, up to four a narrow one, more the full width.
-int RenderVoiceFrames(VoiceBank::Lanes& s, VoiceBank::Run& r, const VoiceFrameInputs* in, int count,
-                      int repeatsFrom, float* left, float* right, VoiceBank::Tail* tail)
+int RenderVoiceFrames(VoiceBank::Lanes& s, VoiceBank::Run& r, VoiceBank::RunInputs in, int count, float* left,
+                      float* right, VoiceBank::Tail* tail)
 {
     if (s.count == 1)
-        return RenderOneVoice(s, r, in, count, repeatsFrom, left, right, tail);
+        return RenderOneVoice(s, r, in, count, left, right, tail);
     if (s.count == 2)
         return Kernel<hn::CappedTag<double, 2>>::Render(s, r, in, count, left, right);
     if (s.count <= 4)
@@ -912,13 +912,12 @@ void VoiceBank::store()
     loaded = false;
 }
 
-int VoiceBank::renderFrames(const VoiceFrameInputs* inputs, int count, int repeatsFrom, float* left,
-                            float* right, Tail* tail)
+int VoiceBank::renderFrames(RunInputs inputs, int count, float* left, float* right, Tail* tail)
 {
     if (tail != nullptr)
         tail->frames = 0;
-    const int frames = HWY_DYNAMIC_DISPATCH(orvelund::RenderVoiceFrames)(lanes, run, inputs, count,
-                                                                         repeatsFrom, left, right, tail);
+    const int frames =
+        HWY_DYNAMIC_DISPATCH(orvelund::RenderVoiceFrames)(lanes, run, inputs, count, left, right, tail);
     if (frames > 0)
     {
         const auto& last = inputs[frames - 1];

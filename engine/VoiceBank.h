@@ -1,10 +1,11 @@
 #pragma once
 
+#include "VoiceFrameInputs.h"
+
 #include <cstdint>
 
 class AdsrEnvelope;
 class InstrumentVoice;
-struct VoiceFrameInputs;
 
 // The sounding voices laid out side by side, one array per state variable, so that one frame of
 // several voices is computed at once in the widest vector unit the processor offers (chosen at
@@ -60,16 +61,28 @@ public:
         }
     };
 
+    // The inputs of a run's frames, where from frame repeatsFrom on every frame has the inputs of
+    // the frame before: those need not be written (repeatsFrom may even lie before the first).
+    struct RunInputs
+    {
+        const VoiceFrameInputs* frames = nullptr;
+        int repeatsFrom = 0;
+
+        const VoiceFrameInputs& operator[](int i) const
+        {
+            return frames[i < repeatsFrom ? i : repeatsFrom - 1];
+        }
+        RunInputs from(int start) const { return {frames + start, repeatsFrom - start}; }
+    };
+
     // Renders up to `count` frames (at most maxSpan) of every loaded voice, summed, into left[]
-    // and right[], with inputs[i] for frame i; from frame repeatsFrom on the inputs are copies of
-    // the frame before (count or more when that is not known). Stops before a frame where an
-    // envelope would change segment or a voice would end, and answers how many frames it rendered.
+    // and right[], with inputs[i] for frame i. Stops before a frame where an envelope would change
+    // segment or a voice would end, and answers how many frames it rendered.
     // Given a tail, a run of one voice that renders all `count` frames may leave its last stage
     // there (tail->frames = count) instead of writing left[] and right[]: the caller then runs
     // tail->frame for every frame in order and hands the tail back to finishTail before the bank
     // is used again.
-    int renderFrames(const VoiceFrameInputs* inputs, int count, int repeatsFrom, float* left, float* right,
-                     Tail* tail = nullptr);
+    int renderFrames(RunInputs inputs, int count, float* left, float* right, Tail* tail = nullptr);
     void finishTail(const Tail& tail);
 
     // The names of the vector units the processor offers and the one the bank uses, for reports.
