@@ -67,6 +67,9 @@ public:
         void finish(int frames)
         {
             line.position = position;
+            // The latest writes, newest first. In a line shorter than the run the count can pass
+            // the writes since the last non-zero one; any count from the line's length up means
+            // the same to the line.
             uint64_t zeros = 0;
             for (uint64_t p = position; zeros < (uint64_t)frames && isPositiveZero(data[p]);
                  p = p == 0 ? size - 1 : p - 1)

@@ -107,7 +107,7 @@ private:
 
     // The optimised path renders the voices side by side from here.
     VoiceBank bank;
-    // The inputs of every frame of the run being rendered.
+    // The inputs of the frames of the run being rendered (the voices' only up to spanRepeatsFrom).
     std::array<VoiceFrameInputs, VoiceBank::maxSpan> spanVoiceInputs{};
     std::array<EffectFrameInputs, VoiceBank::maxSpan> spanEffectInputs{};
     // From this frame of the run on, every frame's inputs repeat the frame before.

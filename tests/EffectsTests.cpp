@@ -215,29 +215,35 @@ float stretchInput(int frame)
 
 TEST(Delay, SteadyRunsKeepTrackOfSilenceAsFrameByFrame)
 {
-    DelayLine frameByFrame(1000);
-    DelayLine inRuns(1000);
-    for (auto* line : {&frameByFrame, &inRuns})
+    // A line longer than a run, and one shorter, which a run goes round more than once.
+    for (const int32_t length : {170, 5})
     {
-        line->setLength(170);
-        while (!line->isSteady())
-            line->process(0.5f);
-    }
-    std::mt19937 random(11);
-    for (int frame = 0; frame < 20000;)
-    {
-        const int count = std::uniform_int_distribution<int>(1, 64)(random);
-        DelayLine::Steady steady(inRuns);
-        for (int i = 0; i < count; ++i, ++frame)
+        DelayLine frameByFrame(1000);
+        DelayLine inRuns(1000);
+        for (auto* line : {&frameByFrame, &inRuns})
         {
-            const float x = stretchInput(frame);
-            ASSERT_EQ(std::bit_cast<uint32_t>(steady.process(x)),
-                      std::bit_cast<uint32_t>(frameByFrame.process(x)))
-                << "frame " << frame;
+            line->setLength(length);
+            while (!line->isSteady())
+                line->process(0.5f);
         }
-        steady.finish(count);
-        ASSERT_EQ(inRuns.framesBeforeSilence(), frameByFrame.framesBeforeSilence()) << "frame " << frame;
-        ASSERT_EQ(inRuns.holdsSilence(), frameByFrame.holdsSilence()) << "frame " << frame;
+        std::mt19937 random(11);
+        for (int frame = 0; frame < 20000;)
+        {
+            const int count = std::uniform_int_distribution<int>(1, 64)(random);
+            DelayLine::Steady steady(inRuns);
+            for (int i = 0; i < count; ++i, ++frame)
+            {
+                const float x = stretchInput(frame);
+                ASSERT_EQ(std::bit_cast<uint32_t>(steady.process(x)),
+                          std::bit_cast<uint32_t>(frameByFrame.process(x)))
+                    << "length " << length << ", frame " << frame;
+            }
+            steady.finish(count);
+            ASSERT_EQ(inRuns.framesBeforeSilence(), frameByFrame.framesBeforeSilence())
+                << "length " << length << ", frame " << frame;
+            ASSERT_EQ(inRuns.holdsSilence(), frameByFrame.holdsSilence())
+                << "length " << length << ", frame " << frame;
+        }
     }
 }
 
