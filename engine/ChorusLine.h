@@ -12,7 +12,7 @@ class ChorusLine
 {
 public:
     static constexpr int32_t bufferLength = 200000;
-    // The most frames processFrames takes at once.
+    // The most frames planReads plans at once.
     static constexpr int maxFrames = 64;
 
     explicit ChorusLine(double startPhase);

@@ -246,6 +246,15 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
     renderVoiceSpan(count, left, right, &tail);
     const bool fromTail = tail.frames > 0;
     EffectChain chain{delayInputFilterA, delayInputFilterB, delayLeft, delayRight, chorusLeft, chorusRight};
+    // The end (at most `limit`) of the frames after `from` whose effect inputs pass `alike`; from
+    // spanRepeatsFrom on, every frame has the inputs of the one before.
+    const auto alikeUntil = [this](int from, int limit, auto alike)
+    {
+        int end = from + 1;
+        while (end < limit && end < spanRepeatsFrom && alike(spanEffectInputs[(size_t)end]))
+            ++end;
+        return end >= spanRepeatsFrom ? limit : end;
+    };
     for (int i = 0; i < count;)
     {
         if (!fromTail)
@@ -259,12 +268,8 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
         // input that might let the effects skip (never before the delay lines could have gone
         // silent).
         const float chorusDepth = spanEffectInputs[(size_t)i].chorusDepth;
-        int end = i + 1;
-        while (end < count && end < spanRepeatsFrom &&
-               spanEffectInputs[(size_t)end].chorusDepth == chorusDepth)
-            ++end;
-        if (end >= spanRepeatsFrom)
-            end = count;
+        int end = alikeUntil(
+            i, count, [chorusDepth](const EffectFrameInputs& in) { return in.chorusDepth == chorusDepth; });
         if (!fromTail)
         {
             const int noSilenceBefore =
@@ -297,11 +302,8 @@ void InstrumentChannel::renderSpan(int count, float* left, float* right)
                 configuredEffects = inputs;
                 effectsConfigured = true;
             }
-            int same = k + 1;
-            while (same < end && same < spanRepeatsFrom && spanEffectInputs[(size_t)same] == inputs)
-                ++same;
-            if (same >= spanRepeatsFrom)
-                same = end;
+            const int same =
+                alikeUntil(k, end, [&inputs](const EffectFrameInputs& in) { return in == inputs; });
             processEffectFrames(chain, left + k, right + k, same - k, inputs.mix, inputs.gain, leftReads,
                                 rightReads, k - i, fromTail ? &tail : nullptr, k);
             k = same;

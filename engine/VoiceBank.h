@@ -14,10 +14,11 @@ class InstrumentVoice;
 //
 // The bank renders runs of frames: first every voice's clocks, envelopes and phases frame after
 // frame, then the oscillators' sines of the whole run at once, then the filters frame after frame.
-// It stops before a frame where an envelope changes segment or a voice ends; such a frame is left
-// to the voices' own code. The oscillators' sines are the C library's, bit for
-// bit; the filter's tangent is a cosine over a sine, which can differ from the library's tangent
-// in the last bit of a double. Everything else is the same arithmetic in the same order,
+// A single voice whose frame inputs hold still is rendered across the frames of the run instead,
+// only its recurrences frame after frame. The bank stops before a frame where an envelope changes
+// segment or a voice ends; such a frame is left to the voices' own code. The oscillators' sines
+// are the C library's, bit for bit; the filter's tangent is a cosine over a sine, which can differ from the
+// library's tangent in the last bit of a double. Everything else is the same arithmetic in the same order,
 // including the sum of the voices.
 class VoiceBank
 {
